@@ -1,0 +1,48 @@
+// circle_finder: marks the circles that the gradient Hough transform finds.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        return -1;
+    }
+    const std::string window = "Hough Circle Transform Demo";
+
+    cv::Mat picture = cv::imread(std::string(argv[1]), 1);
+    if (picture.data == nullptr) {
+        return -1;
+    }
+
+    cv::Mat grey;
+    cv::cvtColor(picture, grey, 6, 0);
+    cv::GaussianBlur(grey, grey, cv::Size(9, 9), 2, 2, 4);
+
+    // The library rejects a distance of 0, which pictures under 8 rows give.
+    const int min_distance = std::max(grey.rows / 8, 1);
+    std::vector<cv::Vec3f> circles;
+    cv::HoughCircles(grey, circles, 3, 1, min_distance, 200, 100, 0, 0);
+
+    for (const cv::Vec3f& found : circles) {
+        // cvRound goes half to even, as the markers' placement requires.
+        const cv::Point centre(cvRound(double(found[0])), cvRound(double(found[1])));
+        const int radius = cvRound(double(found[2]));
+        cv::circle(picture, centre, 3, cv::Scalar(0, 255, 0, 0), -1, 8, 0);
+        cv::circle(picture, centre, radius, cv::Scalar(0, 0, 255, 0), 3, 8, 0);
+    }
+
+    cv::namedWindow(window, 1);
+    cv::imshow(window, picture);
+
+    // With this window backend waitKey(0) never returns once the user has
+    // closed the window, so wait in steps and stop when it is gone.
+    while (cv::waitKey(50) < 0 && cv::getWindowProperty(window, cv::WND_PROP_VISIBLE) > 0) {
+    }
+    return 0;
+}

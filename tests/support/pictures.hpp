@@ -1,0 +1,37 @@
+// Pictures for the tests, drawn by the tests themselves into a private folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace pictures {
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class Folder {
+public:
+    Folder();
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    std::string path(const std::string& name) const;
+    // Writes a picture (the format follows the name's ending) and returns its path.
+    std::string write(const std::string& name, const cv::Mat& picture) const;
+    std::string write_bytes(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string root_;
+};
+
+cv::Mat uniform(int rows, int cols, cv::Scalar colour);
+
+// Reads a picture back the way the programs do: 8-bit, 3 channels.
+cv::Mat read_colour(const std::string& path);
+
+// Paths, made in the folder, that no program can read as a picture: a missing
+// file, a folder, an empty file, a text file, a truncated PNG and a truncated JPEG.
+std::vector<std::string> unreadable(const Folder& folder);
+
+} // namespace pictures

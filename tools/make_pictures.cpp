@@ -1,0 +1,110 @@
+// Draws the suite's demo pictures into the folder given as the only argument.
+// Everything is computed from fixed values, so every run writes the same files.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// A soft diagonal gradient, so that no picture is flat behind its shapes.
+cv::Mat gradient(int rows, int cols, cv::Scalar from, cv::Scalar to)
+{
+    cv::Mat picture(rows, cols, CV_8UC3);
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < cols; ++x) {
+            const double t = double(x + y) / double(rows + cols - 2);
+            const cv::Scalar colour = from * (1 - t) + to * t;
+            picture.at<cv::Vec3b>(y, x) = cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
+                                                    cv::saturate_cast<uchar>(colour[1]),
+                                                    cv::saturate_cast<uchar>(colour[2]));
+        }
+    }
+    return picture;
+}
+
+// Coins on a table: several well-separated discs with clear rims.
+cv::Mat circles()
+{
+    cv::Mat picture = gradient(480, 640, cv::Scalar(60, 50, 40), cv::Scalar(90, 80, 70));
+    const struct {
+        cv::Point centre;
+        int radius;
+        cv::Scalar colour;
+    } coins[] = {
+        {{130, 140}, 70, {40, 200, 240}}, {{330, 120}, 55, {230, 230, 230}},
+        {{510, 170}, 80, {60, 160, 220}}, {{180, 350}, 60, {200, 210, 120}},
+        {{420, 360}, 75, {150, 200, 250}},
+    };
+    for (const auto& coin : coins) {
+        cv::circle(picture, coin.centre, coin.radius, coin.colour, cv::FILLED, cv::LINE_AA);
+        cv::circle(picture, coin.centre, coin.radius / 2, coin.colour * 0.8, 2, cv::LINE_AA);
+    }
+    return picture;
+}
+
+// A busy scene of rectangles, discs and lines in many colours and contrasts.
+cv::Mat scene(int rows, int cols, unsigned seed)
+{
+    cv::Mat picture = gradient(rows, cols, cv::Scalar(200, 170, 140), cv::Scalar(70, 110, 150));
+    cv::RNG rng(seed);
+    for (int i = 0; i < 60; ++i) {
+        const cv::Point a(rng.uniform(0, cols), rng.uniform(0, rows));
+        const cv::Point b(a.x + rng.uniform(-90, 90), a.y + rng.uniform(-90, 90));
+        const cv::Scalar colour(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256));
+        switch (i % 3) {
+        case 0:
+            cv::rectangle(picture, a, b, colour, cv::FILLED, cv::LINE_8);
+            break;
+        case 1:
+            cv::circle(picture, a, rng.uniform(8, 50), colour, cv::FILLED, cv::LINE_AA);
+            break;
+        default:
+            cv::line(picture, a, b, colour, rng.uniform(1, 6), cv::LINE_AA);
+            break;
+        }
+    }
+    return picture;
+}
+
+// A dim, low-contrast version of a scene: grey levels squeezed into 80..130.
+cv::Mat dim(const cv::Mat& picture)
+{
+    cv::Mat squeezed;
+    picture.convertTo(squeezed, -1, 50.0 / 255.0, 80);
+    return squeezed;
+}
+
+bool write(const std::string& folder, const std::string& name, const cv::Mat& picture)
+{
+    const std::string path = folder + "/" + name;
+    if (!cv::imwrite(path, picture)) {
+        std::fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_pictures FOLDER\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+
+    const cv::Mat shapes = scene(480, 640, 20261208);
+    // The template is cut from the picture, so it has one exact match.
+    const cv::Mat patch = shapes(cv::Rect(380, 210, 80, 60)).clone();
+
+    const bool ok = write(folder, "coins.png", circles()) && write(folder, "shapes.png", shapes) &&
+                    write(folder, "patch.png", patch) && write(folder, "dim.png", dim(shapes));
+    return ok ? 0 : 1;
+}
