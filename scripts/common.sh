@@ -1,0 +1,43 @@
+# Shared by the scripts in this folder; sourced, not run.
+set -euo pipefail
+
+root_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Packages to build the programs and their tools.
+build_packages=(g++ make cmake libopencv-dev libx11-dev)
+# Packages to run programs without a display: a virtual one and a hand on it.
+headless_packages=(xvfb xdotool)
+
+say() { printf '%s\n' "$*" >&2; }
+
+# Installs the Debian packages named that are not installed yet; does nothing,
+# quickly, when all are there.
+need_packages() {
+  local missing=() package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { say "Installing ${missing[*]} needs root (or sudo)."; exit 1; }
+    as_root=(sudo)
+  fi
+  say "Installing: ${missing[*]}"
+  "${as_root[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+build="$root_dir/build"
+
+# build_suite [TARGET...]: configures the build folder and builds the targets
+# named (all when none), quickly when nothing changed.
+build_suite() {
+  cmake -S "$root_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUITE_WERROR=ON >/dev/null
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  cmake --build "$build" --parallel "$(nproc)" "${targets[@]}" >/dev/null
+}

@@ -1,0 +1,65 @@
+// A private virtual X display for the real-window tests: starts Xvfb, runs the
+// real programs on it, and acts on their windows as a user and a window
+// manager would (xdotool for keys, mouse and finding windows by exact title;
+// the xwindow tool for closing and screenshots). Every wait is bounded, and
+// only the processes started here are stopped.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <sys/types.h>
+
+namespace desktop {
+
+using Seconds = std::chrono::duration<double>;
+
+struct Program {
+    pid_t pid = -1;
+    std::string out_path;
+    std::string err_path;
+};
+
+struct Ending {
+    bool ended = false;    // false: still running when the wait ran out
+    bool by_signal = false;
+    int code = 0;          // exit status, or the signal's number
+    std::string out;
+    std::string err;
+};
+
+class Desktop {
+public:
+    Desktop();
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    Program start(const std::string& executable, const std::vector<std::string>& arguments);
+    // Waits for the program to end; a program still running then is killed.
+    Ending wait(Program& program, Seconds limit);
+    bool running(const Program& program);
+
+    // The id of the window whose title is exactly this, or "" after the limit.
+    std::string find_window(const std::string& title, Seconds limit = Seconds(15));
+
+    void press_key(const std::string& window, const std::string& key);
+    void close(const std::string& window);
+    cv::Mat screenshot(const std::string& window);
+    // Clicks the slider of the window and presses the given keys on it.
+    void slide(const std::string& window, const std::vector<std::string>& keys);
+
+    // Runs a command on this display; returns its standard output, "" on failure.
+    std::string command(const std::vector<std::string>& words, Seconds limit = Seconds(15));
+
+private:
+    std::string folder_;
+    std::string display_;
+    pid_t server_ = -1;
+    std::vector<pid_t> started_;
+    int files_ = 0;
+};
+
+} // namespace desktop
