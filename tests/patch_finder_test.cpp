@@ -1,0 +1,203 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include "pictures.hpp"
+#include "recorder.hpp"
+
+int patch_finder_main(int argc, char** argv);
+
+namespace {
+
+const std::string source_window = "Source Image";
+const std::string result_window = "Result window";
+const std::string slider_label = "Method: \n 0: SQDIFF \n 1: SQDIFF NORMED \n 2: TM CCORR \n"
+                                 " 3: TM CCORR NORMED \n 4: TM COEFF \n 5: TM COEFF NORMED";
+const cv::Point cut_at(40, 25);
+const cv::Size template_size(30, 20);
+
+class PatchFinder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        recorder::reset();
+        picture.create(120, 160, CV_8UC3);
+        cv::RNG(7).fill(picture, cv::RNG::UNIFORM, 0, 256);
+        templ = picture(cv::Rect(cut_at, template_size)).clone();
+        picture_path = folder.write("picture.png", picture);
+        template_path = folder.write("template.png", templ);
+    }
+
+    recorder::Outcome run() { return recorder::run(patch_finder_main, {picture_path, template_path}); }
+
+    pictures::Folder folder;
+    cv::Mat picture;
+    cv::Mat templ;
+    std::string picture_path;
+    std::string template_path;
+};
+
+// What a user should see for one method, from the library's own matching.
+struct Expected {
+    cv::Point match;
+    cv::Mat source;
+    cv::Mat scores;      // normalized, before the frame
+    cv::Mat frame_mask;  // where the frame lies on the score map
+};
+
+Expected expected_for(const cv::Mat& picture, const cv::Mat& templ, int method)
+{
+    Expected expected;
+    cv::matchTemplate(picture, templ, expected.scores, method);
+    cv::normalize(expected.scores, expected.scores, 0, 1, cv::NORM_MINMAX);
+    cv::Point lowest;
+    cv::Point highest;
+    cv::minMaxLoc(expected.scores, nullptr, nullptr, &lowest, &highest);
+    const bool lower_is_better = method == cv::TM_SQDIFF || method == cv::TM_SQDIFF_NORMED;
+    expected.match = lower_is_better ? lowest : highest;
+
+    const cv::Point far_corner = expected.match + cv::Point(templ.cols, templ.rows);
+    expected.source = picture.clone();
+    cv::rectangle(expected.source, expected.match, far_corner, cv::Scalar::all(0), 2, cv::LINE_8);
+    expected.frame_mask = cv::Mat::zeros(expected.scores.size(), CV_8U);
+    cv::rectangle(expected.frame_mask, expected.match, far_corner, cv::Scalar(255), 2, cv::LINE_8);
+    return expected;
+}
+
+void expect_shows(const Expected& expected)
+{
+    const cv::Mat& source = recorder::last_shown(source_window);
+    EXPECT_EQ(cv::norm(source, expected.source, cv::NORM_INF), 0) << "the picture should carry one frame only";
+
+    const cv::Mat& scores = recorder::last_shown(result_window);
+    ASSERT_EQ(scores.type(), CV_32FC1);
+    ASSERT_EQ(scores.size(), expected.scores.size());
+    cv::Mat off_frame;
+    cv::bitwise_not(expected.frame_mask, off_frame);
+    EXPECT_LE(cv::norm(scores, expected.scores, cv::NORM_INF, off_frame), 1e-6);
+    double frame_max = 0;
+    cv::minMaxLoc(scores, nullptr, &frame_max, nullptr, nullptr, expected.frame_mask);
+    EXPECT_EQ(frame_max, 0) << "the frame on the score map is black";
+}
+
+TEST_F(PatchFinder, SetsUpTwoWindowsAndTheMethodSliderBeforeWaiting)
+{
+    const cv::utils::logging::LogLevel level_before = cv::utils::logging::getLogLevel();
+    const recorder::Outcome outcome = run();
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "");
+
+    using recorder::Call;
+    std::vector<std::pair<Call::Kind, std::string>> calls;
+    for (const Call& call : recorder::calls()) {
+        calls.emplace_back(call.kind, call.window);
+    }
+    const std::vector<std::pair<Call::Kind, std::string>> expected_calls{
+        {Call::NamedWindow, source_window}, {Call::NamedWindow, result_window},
+        {Call::CreateTrackbar, source_window}, {Call::Imshow, source_window},
+        {Call::Imshow, result_window}, {Call::WaitKey, "50"}};
+    EXPECT_EQ(calls, expected_calls);
+    for (const recorder::Window& window : recorder::windows()) {
+        EXPECT_EQ(window.flags, 1) << window.name;
+    }
+
+    ASSERT_EQ(recorder::sliders().size(), 1u);
+    const recorder::Slider& slider = recorder::sliders()[0];
+    EXPECT_EQ(slider.label, slider_label);
+    EXPECT_EQ(slider.maximum, 5);
+    EXPECT_NE(slider.value, nullptr) << "the window system stores the position into the bound method";
+    EXPECT_EQ(slider.position_at_creation, 0);
+    EXPECT_NE(slider.callback, nullptr);
+    EXPECT_EQ(slider.user_data, nullptr);
+    EXPECT_GE(slider.log_level, cv::utils::logging::LOG_LEVEL_FATAL);
+    EXPECT_LE(slider.log_level, cv::utils::logging::LOG_LEVEL_ERROR) << "the binding warning must be hushed";
+    EXPECT_EQ(cv::utils::logging::getLogLevel(), level_before) << "the log level must be restored";
+
+    expect_shows(expected_for(picture, templ, cv::TM_SQDIFF));
+    EXPECT_EQ(expected_for(picture, templ, cv::TM_SQDIFF).match, cut_at);
+}
+
+TEST_F(PatchFinder, EveryMethodFramesItsBestScoreAndBackToZeroRestoresTheStart)
+{
+    std::vector<cv::Mat> first;
+    std::vector<Expected> expected;
+    for (int method = 0; method <= 5; ++method) {
+        expected.push_back(expected_for(picture, templ, method));
+    }
+    recorder::script({[&] {
+        first = {recorder::last_shown(source_window), recorder::last_shown(result_window)};
+        for (int method = 1; method <= 5; ++method) {
+            SCOPED_TRACE("method " + std::to_string(method));
+            recorder::move_slider(method);
+            expect_shows(expected[size_t(method)]);
+        }
+        for (int method = 4; method >= 0; --method) {
+            recorder::move_slider(method);
+        }
+        recorder::press_key(27);
+    }});
+
+    ASSERT_EQ(run().status, 0);
+    EXPECT_EQ(cv::norm(recorder::last_shown(source_window), first[0], cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(recorder::last_shown(result_window), first[1], cv::NORM_INF), 0);
+    // The template occurs once, so every measure but the plain correlation finds it.
+    for (const int method : {0, 1, 3, 4, 5}) {
+        EXPECT_EQ(expected[size_t(method)].match, cut_at) << "method " << method;
+    }
+}
+
+TEST_F(PatchFinder, TemplateOfThePictureSizeGivesOneScoreAndAFrameOverAll)
+{
+    template_path = folder.write("whole.png", picture);
+    ASSERT_EQ(run().status, 0);
+
+    EXPECT_EQ(recorder::last_shown(result_window).size(), cv::Size(1, 1));
+    cv::Mat framed = picture.clone();
+    cv::rectangle(framed, cv::Point(0, 0), cv::Point(picture.cols, picture.rows), cv::Scalar::all(0), 2);
+    EXPECT_EQ(cv::norm(recorder::last_shown(source_window), framed, cv::NORM_INF), 0);
+}
+
+TEST_F(PatchFinder, TemplateOfOneRowOrColumnLessStillMatches)
+{
+    for (const cv::Size size : {cv::Size(160, 1), cv::Size(1, 120), cv::Size(1, 1), cv::Size(159, 120)}) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        recorder::reset();
+        templ = picture(cv::Rect(cv::Point(0, 0), size)).clone();
+        template_path = folder.write("slice.png", templ);
+        ASSERT_EQ(run().status, 0);
+        expect_shows(expected_for(picture, templ, cv::TM_SQDIFF));
+    }
+}
+
+TEST_F(PatchFinder, BadArgumentsEndWithMinusOneBeforeAnyWindow)
+{
+    const std::string wider = folder.write("wider.png", pictures::uniform(10, 161, cv::Scalar::all(9)));
+    const std::string taller = folder.write("taller.png", pictures::uniform(121, 10, cv::Scalar::all(9)));
+    std::vector<std::vector<std::string>> cases{{}, {picture_path}, {picture_path, wider}, {picture_path, taller}};
+    for (const std::string& bad : pictures::unreadable(folder)) {
+        cases.push_back({bad, template_path});
+        cases.push_back({picture_path, bad});
+        cases.push_back({bad, bad});
+    }
+    for (const std::vector<std::string>& arguments : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        recorder::reset();
+        const recorder::Outcome outcome = recorder::run(patch_finder_main, arguments);
+        EXPECT_EQ(outcome.status, -1);
+        EXPECT_TRUE(recorder::calls().empty());
+        EXPECT_EQ(outcome.out, "");
+    }
+}
+
+TEST_F(PatchFinder, ClosingOneWindowKeepsWaitingClosingBothEnds)
+{
+    recorder::script({[] { recorder::close_window(source_window); },
+                      [] { recorder::close_window(result_window); }});
+    EXPECT_EQ(run().status, 0);
+    EXPECT_EQ(recorder::wait_count(), 2);
+}
+
+} // namespace
