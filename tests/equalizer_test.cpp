@@ -37,14 +37,10 @@ TEST_F(Equalizer, ShowsTheGreyPictureAndItsEqualizedVersion)
     EXPECT_EQ(outcome.err, "");
 
     using recorder::Call;
-    std::vector<std::pair<Call::Kind, std::string>> calls;
-    for (const Call& call : recorder::calls()) {
-        calls.emplace_back(call.kind, call.window);
-    }
-    const std::vector<std::pair<Call::Kind, std::string>> expected_calls{
-        {Call::NamedWindow, source_window}, {Call::NamedWindow, equalized_window},
-        {Call::Imshow, source_window}, {Call::Imshow, equalized_window}, {Call::WaitKey, "50"}};
-    EXPECT_EQ(calls, expected_calls);
+    const std::vector<Call> expected_calls{{Call::NamedWindow, source_window}, {Call::NamedWindow, equalized_window},
+                                           {Call::Imshow, source_window}, {Call::Imshow, equalized_window},
+                                           {Call::WaitKey, "50"}};
+    EXPECT_EQ(recorder::calls(), expected_calls);
     for (const recorder::Window& window : recorder::windows()) {
         EXPECT_EQ(window.flags, 1) << window.name;
     }
@@ -86,18 +82,7 @@ TEST_F(Equalizer, EvenlySpreadPictureIsAlmostUnchanged)
 
 TEST_F(Equalizer, UnreadableInputOrNoArgumentPrintsTheUsageLineAndEndsWithMinusOne)
 {
-    std::vector<std::vector<std::string>> cases{{}};
-    for (const std::string& path : pictures::unreadable(folder)) {
-        cases.push_back({path});
-    }
-    for (const std::vector<std::string>& arguments : cases) {
-        SCOPED_TRACE(::testing::PrintToString(arguments));
-        recorder::reset();
-        const recorder::Outcome outcome = recorder::run(equalizer_main, arguments);
-        EXPECT_EQ(outcome.status, -1);
-        EXPECT_EQ(outcome.out, usage_line);
-        EXPECT_TRUE(recorder::calls().empty());
-    }
+    recorder::expect_refused(equalizer_main, pictures::refused_arguments(folder), usage_line);
 }
 
 TEST_F(Equalizer, ClosingOneWindowKeepsWaitingClosingBothEnds)

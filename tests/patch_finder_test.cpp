@@ -91,15 +91,10 @@ TEST_F(PatchFinder, SetsUpTwoWindowsAndTheMethodSliderBeforeWaiting)
     EXPECT_EQ(outcome.err, "");
 
     using recorder::Call;
-    std::vector<std::pair<Call::Kind, std::string>> calls;
-    for (const Call& call : recorder::calls()) {
-        calls.emplace_back(call.kind, call.window);
-    }
-    const std::vector<std::pair<Call::Kind, std::string>> expected_calls{
-        {Call::NamedWindow, source_window}, {Call::NamedWindow, result_window},
-        {Call::CreateTrackbar, source_window}, {Call::Imshow, source_window},
-        {Call::Imshow, result_window}, {Call::WaitKey, "50"}};
-    EXPECT_EQ(calls, expected_calls);
+    const std::vector<Call> expected_calls{{Call::NamedWindow, source_window}, {Call::NamedWindow, result_window},
+                                           {Call::CreateTrackbar, source_window}, {Call::Imshow, source_window},
+                                           {Call::Imshow, result_window}, {Call::WaitKey, "50"}};
+    EXPECT_EQ(recorder::calls(), expected_calls);
     for (const recorder::Window& window : recorder::windows()) {
         EXPECT_EQ(window.flags, 1) << window.name;
     }
@@ -182,14 +177,7 @@ TEST_F(PatchFinder, BadArgumentsEndWithMinusOneBeforeAnyWindow)
         cases.push_back({picture_path, bad});
         cases.push_back({bad, bad});
     }
-    for (const std::vector<std::string>& arguments : cases) {
-        SCOPED_TRACE(::testing::PrintToString(arguments));
-        recorder::reset();
-        const recorder::Outcome outcome = recorder::run(patch_finder_main, arguments);
-        EXPECT_EQ(outcome.status, -1);
-        EXPECT_TRUE(recorder::calls().empty());
-        EXPECT_EQ(outcome.out, "");
-    }
+    recorder::expect_refused(patch_finder_main, cases);
 }
 
 TEST_F(PatchFinder, ClosingOneWindowKeepsWaitingClosingBothEnds)

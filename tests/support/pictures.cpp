@@ -75,4 +75,13 @@ std::vector<std::string> unreadable(const Folder& folder)
     };
 }
 
+std::vector<std::vector<std::string>> refused_arguments(const Folder& folder)
+{
+    std::vector<std::vector<std::string>> cases{{}};
+    for (const std::string& path : unreadable(folder)) {
+        cases.push_back({path});
+    }
+    return cases;
+}
+
 } // namespace pictures

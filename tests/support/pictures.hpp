@@ -34,4 +34,7 @@ cv::Mat read_colour(const std::string& path);
 // file, a folder, an empty file, a text file, a truncated PNG and a truncated JPEG.
 std::vector<std::string> unreadable(const Folder& folder);
 
+// Argument lists a one-picture program must refuse: none, and each unreadable path.
+std::vector<std::vector<std::string>> refused_arguments(const Folder& folder);
+
 } // namespace pictures

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include <gtest/gtest.h>
+
 
 namespace recorder {
 namespace {
@@ -54,6 +56,17 @@ std::string drain(std::FILE* file)
 }
 
 } // namespace
+
+bool operator==(const Call& a, const Call& b)
+{
+    return a.kind == b.kind && a.window == b.window;
+}
+
+void PrintTo(const Call& call, std::ostream* out)
+{
+    static const char* const names[] = {"namedWindow", "imshow", "createTrackbar", "waitKey"};
+    *out << names[call.kind] << "(" << call.window << ")";
+}
 
 void reset()
 {
@@ -186,6 +199,18 @@ Outcome run(Main main, const std::vector<std::string>& arguments)
     outcome.out = drain(out_file);
     outcome.err = drain(err_file);
     return outcome;
+}
+
+void expect_refused(Main main, const std::vector<std::vector<std::string>>& cases, const std::string& expected_out)
+{
+    for (const std::vector<std::string>& arguments : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        reset();
+        const Outcome outcome = run(main, arguments);
+        EXPECT_EQ(outcome.status, -1);
+        EXPECT_EQ(outcome.out, expected_out);
+        EXPECT_TRUE(calls().empty()) << "no window may open";
+    }
 }
 
 } // namespace recorder

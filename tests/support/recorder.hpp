@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,8 +19,10 @@ namespace recorder {
 struct Call {
     enum Kind { NamedWindow, Imshow, CreateTrackbar, WaitKey };
     Kind kind;
-    std::string window;
+    std::string window; // for WaitKey: the delay
 };
+bool operator==(const Call& a, const Call& b);
+void PrintTo(const Call& call, std::ostream* out);
 
 struct Window {
     std::string name;
@@ -76,5 +79,10 @@ struct Outcome {
 };
 using Main = int (*)(int, char**);
 Outcome run(Main main, const std::vector<std::string>& arguments);
+
+// Runs the program with each list of arguments and expects it to end with -1
+// before any window, printing exactly expected_out on standard output.
+void expect_refused(Main main, const std::vector<std::vector<std::string>>& cases,
+                    const std::string& expected_out = "");
 
 } // namespace recorder
