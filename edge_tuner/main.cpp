@@ -54,7 +54,6 @@ int main(int argc, char** argv)
 
     // With this window backend waitKey(0) never returns once the user has
     // closed the window, so wait in steps and stop when it is gone.
-    while (cv::waitKey(50) < 0 && cv::getWindowProperty(window, cv::WND_PROP_VISIBLE) > 0) {
-    }
+    while (cv::waitKey(50) < 0 && cv::getWindowProperty(window, cv::WND_PROP_VISIBLE) > 0) {}
     return 0;
 }

@@ -32,9 +32,7 @@ int main(int argc, char** argv)
 
     // With this window backend waitKey(0) never returns once the user has
     // closed the windows, so wait in steps and stop when both are gone.
-    while (cv::waitKey(50) < 0 &&
-           (cv::getWindowProperty(source_window, cv::WND_PROP_VISIBLE) > 0 ||
-            cv::getWindowProperty(equalized_window, cv::WND_PROP_VISIBLE) > 0)) {
-    }
+    while (cv::waitKey(50) < 0 && (cv::getWindowProperty(source_window, cv::WND_PROP_VISIBLE) > 0 ||
+                                   cv::getWindowProperty(equalized_window, cv::WND_PROP_VISIBLE) > 0)) {}
     return 0;
 }

@@ -12,6 +12,8 @@ namespace {
 
 const std::string source_window = "Source Image";
 const std::string result_window = "Result window";
+const std::string slider_label = "Method: \n 0: SQDIFF \n 1: SQDIFF NORMED \n 2: TM CCORR \n"
+                                 " 3: TM CCORR NORMED \n 4: TM COEFF \n 5: TM COEFF NORMED";
 
 cv::Mat picture;
 cv::Mat templ;
@@ -68,16 +70,13 @@ int main(int argc, char** argv)
     // This library release warns on stderr about a slider bound to a variable;
     // the binding is what we want, so the warning is hushed for this one call.
     const auto log_level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-    cv::createTrackbar("Method: \n 0: SQDIFF \n 1: SQDIFF NORMED \n 2: TM CCORR \n 3: TM CCORR NORMED \n 4: TM COEFF \n 5: TM COEFF NORMED",
-                       source_window, &selected_method, 5, run_matching, nullptr);
+    cv::createTrackbar(slider_label, source_window, &selected_method, 5, run_matching, nullptr);
     cv::utils::logging::setLogLevel(log_level);
     run_matching(0, nullptr);
 
     // With this window backend waitKey(0) never returns once the user has
     // closed the windows, so wait in steps and stop when both are gone.
-    while (cv::waitKey(50) < 0 &&
-           (cv::getWindowProperty(source_window, cv::WND_PROP_VISIBLE) > 0 ||
-            cv::getWindowProperty(result_window, cv::WND_PROP_VISIBLE) > 0)) {
-    }
+    while (cv::waitKey(50) < 0 && (cv::getWindowProperty(source_window, cv::WND_PROP_VISIBLE) > 0 ||
+                                   cv::getWindowProperty(result_window, cv::WND_PROP_VISIBLE) > 0)) {}
     return 0;
 }

@@ -15,7 +15,7 @@ const cv::Vec3b green(0, 255, 0);
 const cv::Vec3b red(0, 0, 255);
 
 class CircleFinder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { recorder::reset(); }
 
     recorder::Outcome run(const std::string& path) { return recorder::run(circle_finder_main, {path}); }
@@ -28,7 +28,8 @@ cv::Mat discs(int rows, int cols, const std::vector<cv::Vec3i>& centres_and_radi
 {
     cv::Mat picture = pictures::uniform(rows, cols, cv::Scalar(40, 30, 20));
     for (const cv::Vec3i& disc : centres_and_radii) {
-        cv::circle(picture, cv::Point(disc[0], disc[1]), disc[2], cv::Scalar(220, 230, 240), cv::FILLED, cv::LINE_AA);
+        cv::circle(picture, cv::Point(disc[0], disc[1]), disc[2], cv::Scalar(220, 230, 240), cv::FILLED,
+                   cv::LINE_AA);
     }
     return picture;
 }

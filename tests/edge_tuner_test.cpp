@@ -14,7 +14,7 @@ namespace {
 const std::string window_name = "Edge Map";
 
 class EdgeTuner : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { recorder::reset(); }
 
     recorder::Outcome run(const cv::Mat& picture)
@@ -62,8 +62,10 @@ TEST_F(EdgeTuner, SetsUpTheWindowAndThresholdSliderBeforeWaiting)
     EXPECT_EQ(outcome.err, "");
 
     using recorder::Call;
-    const std::vector<Call> expected_calls{{Call::NamedWindow, window_name}, {Call::CreateTrackbar, window_name},
-                                           {Call::Imshow, window_name}, {Call::WaitKey, "50"}};
+    const std::vector<Call> expected_calls{{Call::NamedWindow, window_name},
+                                           {Call::CreateTrackbar, window_name},
+                                           {Call::Imshow, window_name},
+                                           {Call::WaitKey, "50"}};
     EXPECT_EQ(recorder::calls(), expected_calls);
     EXPECT_EQ(recorder::windows()[0].flags, 1);
 

@@ -16,7 +16,7 @@ const std::string equalized_window = "Equalized Image";
 const std::string usage_line = "Usage: ./equalizer <path_to_image>\n";
 
 class Equalizer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { recorder::reset(); }
 
     recorder::Outcome run(const cv::Mat& picture)
@@ -37,8 +37,10 @@ TEST_F(Equalizer, ShowsTheGreyPictureAndItsEqualizedVersion)
     EXPECT_EQ(outcome.err, "");
 
     using recorder::Call;
-    const std::vector<Call> expected_calls{{Call::NamedWindow, source_window}, {Call::NamedWindow, equalized_window},
-                                           {Call::Imshow, source_window}, {Call::Imshow, equalized_window},
+    const std::vector<Call> expected_calls{{Call::NamedWindow, source_window},
+                                           {Call::NamedWindow, equalized_window},
+                                           {Call::Imshow, source_window},
+                                           {Call::Imshow, equalized_window},
                                            {Call::WaitKey, "50"}};
     EXPECT_EQ(recorder::calls(), expected_calls);
     for (const recorder::Window& window : recorder::windows()) {
@@ -87,8 +89,8 @@ TEST_F(Equalizer, UnreadableInputOrNoArgumentPrintsTheUsageLineAndEndsWithMinusO
 
 TEST_F(Equalizer, ClosingOneWindowKeepsWaitingClosingBothEnds)
 {
-    recorder::script({[] { recorder::close_window(equalized_window); },
-                      [] { recorder::close_window(source_window); }});
+    recorder::script(
+        {[] { recorder::close_window(equalized_window); }, [] { recorder::close_window(source_window); }});
     EXPECT_EQ(run(pictures::uniform(20, 20, cv::Scalar::all(7))).status, 0);
     EXPECT_EQ(recorder::wait_count(), 2);
 }

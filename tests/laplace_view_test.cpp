@@ -14,13 +14,14 @@ namespace {
 const std::string window_name = "Laplace Demo";
 
 class LaplaceView : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { recorder::reset(); }
 
     // Runs the program on the picture and returns what its window shows.
     cv::Mat shown_for(const cv::Mat& picture)
     {
-        const recorder::Outcome outcome = recorder::run(laplace_view_main, {folder.write("picture.png", picture)});
+        const recorder::Outcome outcome =
+            recorder::run(laplace_view_main, {folder.write("picture.png", picture)});
         EXPECT_EQ(outcome.status, 0);
         EXPECT_EQ(outcome.out, "");
         EXPECT_EQ(outcome.err, "");

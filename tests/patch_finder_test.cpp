@@ -19,7 +19,7 @@ const cv::Point cut_at(40, 25);
 const cv::Size template_size(30, 20);
 
 class PatchFinder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         recorder::reset();
@@ -43,8 +43,8 @@ protected:
 struct Expected {
     cv::Point match;
     cv::Mat source;
-    cv::Mat scores;      // normalized, before the frame
-    cv::Mat frame_mask;  // where the frame lies on the score map
+    cv::Mat scores;     // normalized, before the frame
+    cv::Mat frame_mask; // where the frame lies on the score map
 };
 
 Expected expected_for(const cv::Mat& picture, const cv::Mat& templ, int method)
@@ -69,7 +69,8 @@ Expected expected_for(const cv::Mat& picture, const cv::Mat& templ, int method)
 void expect_shows(const Expected& expected)
 {
     const cv::Mat& source = recorder::last_shown(source_window);
-    EXPECT_EQ(cv::norm(source, expected.source, cv::NORM_INF), 0) << "the picture should carry one frame only";
+    EXPECT_EQ(cv::norm(source, expected.source, cv::NORM_INF), 0)
+        << "the picture should carry one frame only";
 
     const cv::Mat& scores = recorder::last_shown(result_window);
     ASSERT_EQ(scores.type(), CV_32FC1);
@@ -91,9 +92,10 @@ TEST_F(PatchFinder, SetsUpTwoWindowsAndTheMethodSliderBeforeWaiting)
     EXPECT_EQ(outcome.err, "");
 
     using recorder::Call;
-    const std::vector<Call> expected_calls{{Call::NamedWindow, source_window}, {Call::NamedWindow, result_window},
-                                           {Call::CreateTrackbar, source_window}, {Call::Imshow, source_window},
-                                           {Call::Imshow, result_window}, {Call::WaitKey, "50"}};
+    const std::vector<Call> expected_calls{
+        {Call::NamedWindow, source_window},    {Call::NamedWindow, result_window},
+        {Call::CreateTrackbar, source_window}, {Call::Imshow, source_window},
+        {Call::Imshow, result_window},         {Call::WaitKey, "50"}};
     EXPECT_EQ(recorder::calls(), expected_calls);
     for (const recorder::Window& window : recorder::windows()) {
         EXPECT_EQ(window.flags, 1) << window.name;
@@ -171,7 +173,8 @@ TEST_F(PatchFinder, BadArgumentsEndWithMinusOneBeforeAnyWindow)
 {
     const std::string wider = folder.write("wider.png", pictures::uniform(10, 161, cv::Scalar::all(9)));
     const std::string taller = folder.write("taller.png", pictures::uniform(121, 10, cv::Scalar::all(9)));
-    std::vector<std::vector<std::string>> cases{{}, {picture_path}, {picture_path, wider}, {picture_path, taller}};
+    std::vector<std::vector<std::string>> cases{
+        {}, {picture_path}, {picture_path, wider}, {picture_path, taller}};
     for (const std::string& bad : pictures::unreadable(folder)) {
         cases.push_back({bad, template_path});
         cases.push_back({picture_path, bad});
@@ -182,8 +185,8 @@ TEST_F(PatchFinder, BadArgumentsEndWithMinusOneBeforeAnyWindow)
 
 TEST_F(PatchFinder, ClosingOneWindowKeepsWaitingClosingBothEnds)
 {
-    recorder::script({[] { recorder::close_window(source_window); },
-                      [] { recorder::close_window(result_window); }});
+    recorder::script(
+        {[] { recorder::close_window(source_window); }, [] { recorder::close_window(result_window); }});
     EXPECT_EQ(run().status, 0);
     EXPECT_EQ(recorder::wait_count(), 2);
 }

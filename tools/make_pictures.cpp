@@ -18,9 +18,9 @@ cv::Mat gradient(int rows, int cols, cv::Scalar from, cv::Scalar to)
         for (int x = 0; x < cols; ++x) {
             const double t = double(x + y) / double(rows + cols - 2);
             const cv::Scalar colour = from * (1 - t) + to * t;
-            picture.at<cv::Vec3b>(y, x) = cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
-                                                    cv::saturate_cast<uchar>(colour[1]),
-                                                    cv::saturate_cast<uchar>(colour[2]));
+            picture.at<cv::Vec3b>(y, x) =
+                cv::Vec3b(cv::saturate_cast<uchar>(colour[0]), cv::saturate_cast<uchar>(colour[1]),
+                          cv::saturate_cast<uchar>(colour[2]));
         }
     }
     return picture;
@@ -35,8 +35,8 @@ cv::Mat circles()
         int radius;
         cv::Scalar colour;
     } coins[] = {
-        {{130, 140}, 70, {40, 200, 240}}, {{330, 120}, 55, {230, 230, 230}},
-        {{510, 170}, 80, {60, 160, 220}}, {{180, 350}, 60, {200, 210, 120}},
+        {{130, 140}, 70, {40, 200, 240}},  {{330, 120}, 55, {230, 230, 230}},
+        {{510, 170}, 80, {60, 160, 220}},  {{180, 350}, 60, {200, 210, 120}},
         {{420, 360}, 75, {150, 200, 250}},
     };
     for (const auto& coin : coins) {

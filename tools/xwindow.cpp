@@ -52,7 +52,8 @@ int shoot_window(Display* display, Window window, const std::string& file)
     if (width <= 0 || height <= 0) {
         return 1;
     }
-    XImage* image = XGetImage(display, root, left, top, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    XImage* image =
+        XGetImage(display, root, left, top, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     if (image == nullptr) {
         return 1;
     }

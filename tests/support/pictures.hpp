@@ -10,7 +10,7 @@ namespace pictures {
 
 // A fresh folder under the system's temporary folder, removed with its contents.
 class Folder {
-public:
+  public:
     Folder();
     ~Folder();
     Folder(const Folder&) = delete;
@@ -21,7 +21,7 @@ public:
     std::string write(const std::string& name, const cv::Mat& picture) const;
     std::string write_bytes(const std::string& name, const std::string& bytes) const;
 
-private:
+  private:
     std::string root_;
 };
 

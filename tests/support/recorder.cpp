@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace recorder {
 namespace {
 
@@ -201,7 +200,8 @@ Outcome run(Main main, const std::vector<std::string>& arguments)
     return outcome;
 }
 
-void expect_refused(Main main, const std::vector<std::vector<std::string>>& cases, const std::string& expected_out)
+void expect_refused(Main main, const std::vector<std::vector<std::string>>& cases,
+                    const std::string& expected_out)
 {
     for (const std::vector<std::string>& arguments : cases) {
         SCOPED_TRACE(::testing::PrintToString(arguments));

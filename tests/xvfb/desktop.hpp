@@ -23,15 +23,15 @@ struct Program {
 };
 
 struct Ending {
-    bool ended = false;    // false: still running when the wait ran out
+    bool ended = false; // false: still running when the wait ran out
     bool by_signal = false;
-    int code = 0;          // exit status, or the signal's number
+    int code = 0; // exit status, or the signal's number
     std::string out;
     std::string err;
 };
 
 class Desktop {
-public:
+  public:
     Desktop();
     ~Desktop();
     Desktop(const Desktop&) = delete;
@@ -54,7 +54,7 @@ public:
     // Runs a command on this display; returns its standard output, "" on failure.
     std::string command(const std::vector<std::string>& words, Seconds limit = Seconds(15));
 
-private:
+  private:
     std::string folder_;
     std::string display_;
     pid_t server_ = -1;

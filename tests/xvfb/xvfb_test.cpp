@@ -65,7 +65,7 @@ void expect_clean_exit(const desktop::Ending& ending)
 }
 
 class EveryProgram : public ::testing::TestWithParam<Case> {
-protected:
+  protected:
     // Starts the program and waits until all of its windows are up.
     std::vector<std::string> open_windows(desktop::Program& program)
     {
@@ -153,8 +153,7 @@ TEST_P(SliderProgram, FollowsTheSliderUntilAKeyPress)
     expect_clean_exit(screen.wait(program, end_limit));
 }
 
-INSTANTIATE_TEST_SUITE_P(Suite, SliderProgram,
-                         ::testing::Values(cases()[1], cases()[4]), case_name);
+INSTANTIATE_TEST_SUITE_P(Suite, SliderProgram, ::testing::Values(cases()[1], cases()[4]), case_name);
 
 TEST(CircleFinderWindow, ShowsTheMarkersOnThePicture)
 {
