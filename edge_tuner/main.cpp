@@ -36,7 +36,12 @@ int main(int argc, char** argv)
         return -1;
     }
 
-    picture = cv::imread(std::string(argv[1]), 1);
+    try {
+        picture = cv::imread(std::string(argv[1]), 1);
+    } catch (const cv::Exception&) {
+        // The library throws, rather than reading nothing, for a header that claims
+        // a size it cannot hold: that file is unreadable like any other.
+    }
     if (picture.data == nullptr) {
         return -1;
     }

@@ -13,8 +13,13 @@ int main(int argc, char** argv)
     const std::string equalized_window = "Equalized Image";
 
     cv::Mat picture;
-    if (argc >= 2) {
-        picture = cv::imread(std::string(argv[1]), 1);
+    try {
+        if (argc >= 2) {
+            picture = cv::imread(std::string(argv[1]), 1);
+        }
+    } catch (const cv::Exception&) {
+        // The library throws, rather than reading nothing, for a header that claims
+        // a size it cannot hold: that file is unreadable like any other.
     }
     if (picture.data == nullptr) {
         std::cout << "Usage: ./equalizer <path_to_image>" << std::endl;

@@ -57,8 +57,13 @@ int main(int argc, char** argv)
         return -1;
     }
 
-    picture = cv::imread(std::string(argv[1]), 1);
-    templ = cv::imread(std::string(argv[2]), 1);
+    try {
+        picture = cv::imread(std::string(argv[1]), 1);
+        templ = cv::imread(std::string(argv[2]), 1);
+    } catch (const cv::Exception&) {
+        // The library throws, rather than reading nothing, for a header that claims
+        // a size it cannot hold: that file is unreadable like any other.
+    }
     // Matching needs both pictures and a template that fits inside the picture.
     if (picture.data == nullptr || templ.data == nullptr || templ.rows > picture.rows ||
         templ.cols > picture.cols) {

@@ -1,11 +1,14 @@
 #include "pictures.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace pictures {
 
@@ -53,6 +56,93 @@ cv::Mat uniform(int rows, int cols, cv::Scalar colour)
 cv::Mat read_colour(const std::string& path)
 {
     return cv::imread(path, cv::IMREAD_COLOR);
+}
+
+bool readable(const std::string& path)
+{
+    try {
+        return !cv::imread(path, cv::IMREAD_COLOR).empty();
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+std::string encoded(const std::string& extension, const cv::Mat& picture)
+{
+    std::vector<uchar> bytes;
+    cv::imencode(extension, picture, bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+cv::Mat smooth_random(int rows, int cols, int type, unsigned seed)
+{
+    cv::Mat picture(rows, cols, type);
+    cv::RNG(seed).fill(picture, cv::RNG::UNIFORM, 0, CV_MAT_DEPTH(type) == CV_16U ? 65536 : 256);
+    cv::GaussianBlur(picture, picture, cv::Size(5, 5), 1.5);
+    return picture;
+}
+
+namespace {
+
+std::uint32_t crc32(const std::string& bytes)
+{
+    std::uint32_t crc = 0xffffffffu;
+    for (const char byte : bytes) {
+        crc ^= std::uint8_t(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+std::string big_endian(std::uint32_t value)
+{
+    return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+}
+
+std::string chunk(const std::string& type, const std::string& data)
+{
+    return big_endian(std::uint32_t(data.size())) + type + data + big_endian(crc32(type + data));
+}
+
+// A zlib stream of stored (uncompressed) blocks.
+std::string zlib_stored(const std::string& data)
+{
+    std::string stream = "\x78\x01";
+    size_t offset = 0;
+    do {
+        const size_t length = std::min<size_t>(data.size() - offset, 65535);
+        const bool last = offset + length == data.size();
+        stream += char(last ? 1 : 0);
+        stream += char(length & 0xff);
+        stream += char(length >> 8);
+        stream += char(~length & 0xff);
+        stream += char((~length >> 8) & 0xff);
+        stream += data.substr(offset, length);
+        offset += length;
+    } while (offset < data.size());
+    std::uint32_t a = 1;
+    std::uint32_t b = 0;
+    for (const char byte : data) {
+        a = (a + std::uint8_t(byte)) % 65521;
+        b = (b + a) % 65521;
+    }
+    return stream + big_endian((b << 16) | a);
+}
+
+} // namespace
+
+std::string png_bytes(unsigned width, unsigned height, int colour_type, int bit_depth, const std::string& raw,
+                      const std::string& palette)
+{
+    const std::string header =
+        big_endian(width) + big_endian(height) + char(bit_depth) + char(colour_type) + std::string(3, '\0');
+    std::string file = "\x89PNG\r\n\x1a\n" + chunk("IHDR", header);
+    if (!palette.empty()) {
+        file += chunk("PLTE", palette);
+    }
+    return file + chunk("IDAT", zlib_stored(raw)) + chunk("IEND", "");
 }
 
 std::vector<std::string> unreadable(const Folder& folder)

@@ -27,8 +27,25 @@ class Folder {
 
 cv::Mat uniform(int rows, int cols, cv::Scalar colour);
 
+// A PNG file's bytes, built by hand for the kinds the library's writer does
+// not make (grey with alpha, palette) and for damaged headers. raw holds the
+// rows as the format stores them, each after its filter byte; palette holds
+// red, green, blue triples.
+std::string png_bytes(unsigned width, unsigned height, int colour_type, int bit_depth, const std::string& raw,
+                      const std::string& palette = "");
+
 // Reads a picture back the way the programs do: 8-bit, 3 channels.
 cv::Mat read_colour(const std::string& path);
+
+// Whether the library reads the file as a picture (a header claiming an
+// enormous size makes it throw: not readable either).
+bool readable(const std::string& path);
+
+// The bytes of a small picture in the format of the extension given.
+std::string encoded(const std::string& extension, const cv::Mat& picture);
+
+// A smoothed random picture of the given type, the same for the same seed.
+cv::Mat smooth_random(int rows, int cols, int type, unsigned seed);
 
 // Paths, made in the folder, that no program can read as a picture: a missing
 // file, a folder, an empty file, a text file, a truncated PNG and a truncated JPEG.

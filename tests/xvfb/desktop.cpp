@@ -1,118 +1,16 @@
 #include "desktop.hpp"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include <opencv2/imgcodecs.hpp>
 
-extern char** environ;
-
 namespace desktop {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void pause_briefly()
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-
-// Spawns a process in a group of its own, with the given environment changes
-// and its output streams sent to files (or nowhere).
-pid_t spawn(const std::vector<std::string>& words, const std::vector<std::string>& environment_overrides,
-            const std::string& out_path, const std::string& err_path)
-{
-    std::vector<std::string> environment = environment_overrides;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string setting = *entry;
-        const std::string name = setting.substr(0, setting.find('='));
-        bool overridden = false;
-        for (const std::string& override_setting : environment_overrides) {
-            overridden = overridden || override_setting.rfind(name + "=", 0) == 0;
-        }
-        if (!overridden) {
-            environment.push_back(setting);
-        }
-    }
-    std::vector<char*> argv;
-    std::vector<std::string> words_copy = words;
-    for (std::string& word : words_copy) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& setting : environment) {
-        envp.push_back(setting.data());
-    }
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-
-    pid_t pid = -1;
-    const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
-        throw std::runtime_error("cannot start " + words[0] + ": " + std::strerror(error));
-    }
-    return pid;
-}
-
-// Waits for a child until the limit; returns false if it is still running.
-bool reap(pid_t pid, Seconds limit, int& status)
-{
-    const auto deadline = Clock::now() + limit;
-    while (true) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            return true;
-        }
-        if (done < 0 || Clock::now() > deadline) {
-            return false;
-        }
-        pause_briefly();
-    }
-}
-
-void stop_group(pid_t pid)
-{
-    kill(-pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
-
-} // namespace
 
 Desktop::Desktop()
 {
@@ -127,27 +25,25 @@ Desktop::Desktop()
     if (pipe(pipe_ends) != 0) {
         throw std::runtime_error("cannot make a pipe");
     }
-    server_ = spawn({"Xvfb", "-displayfd", std::to_string(pipe_ends[1]), "-screen", "0", "2560x1600x24",
-                     "-nolisten", "tcp"},
-                    {}, folder_ + "/xvfb.out", folder_ + "/xvfb.err");
+    server_ = process::start({"Xvfb", "-displayfd", std::to_string(pipe_ends[1]), "-screen", "0",
+                              "2560x1600x24", "-nolisten", "tcp"},
+                             {}, folder_ + "/xvfb.out", folder_ + "/xvfb.err")
+                  .pid;
     ::close(pipe_ends[1]);
     std::string number;
     pollfd readable{pipe_ends[0], POLLIN, 0};
-    const auto deadline = Clock::now() + Seconds(20);
-    while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
-        if (poll(&readable, 1, 100) > 0) {
-            char buffer[16];
-            const ssize_t count = read(pipe_ends[0], buffer, sizeof buffer);
-            if (count <= 0) {
-                break;
-            }
-            number.append(buffer, size_t(count));
+    while (number.find('\n') == std::string::npos && poll(&readable, 1, 20000) > 0) {
+        char buffer[16];
+        const ssize_t count = read(pipe_ends[0], buffer, sizeof buffer);
+        if (count <= 0) {
+            break;
         }
+        number.append(buffer, size_t(count));
     }
     ::close(pipe_ends[0]);
     if (number.find('\n') == std::string::npos) {
-        stop_group(server_);
-        throw std::runtime_error("Xvfb did not start: " + read_file(folder_ + "/xvfb.err"));
+        process::stop(server_);
+        throw std::runtime_error("Xvfb did not start: " + process::read_file(folder_ + "/xvfb.err"));
     }
     display_ = ":" + number.substr(0, number.find('\n'));
 }
@@ -155,63 +51,42 @@ Desktop::Desktop()
 Desktop::~Desktop()
 {
     for (const pid_t pid : started_) {
-        stop_group(pid);
+        process::stop(pid);
     }
-    stop_group(server_);
+    process::stop(server_);
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }
 
-Program Desktop::start(const std::string& executable, const std::vector<std::string>& arguments)
+std::string Desktop::next_file(const std::string& stem)
+{
+    return folder_ + "/" + stem + "-" + std::to_string(files_++);
+}
+
+process::Child Desktop::start(const std::string& executable, const std::vector<std::string>& arguments)
 {
     std::vector<std::string> words{executable};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    Program program;
-    const std::string stem = folder_ + "/program-" + std::to_string(files_++);
-    program.out_path = stem + ".out";
-    program.err_path = stem + ".err";
-    program.pid = spawn(words, {"DISPLAY=" + display_, "XDG_RUNTIME_DIR=" + folder_}, program.out_path,
-                        program.err_path);
+    const std::string stem = next_file("program");
+    const process::Child program = process::start(
+        words, {"DISPLAY=" + display_, "XDG_RUNTIME_DIR=" + folder_}, stem + ".out", stem + ".err");
     started_.push_back(program.pid);
     return program;
 }
 
-Ending Desktop::wait(Program& program, Seconds limit)
+process::Ending Desktop::wait(const process::Child& program, Seconds limit)
 {
-    Ending ending;
-    int status = 0;
-    ending.ended = reap(program.pid, limit, status);
-    if (!ending.ended) {
-        stop_group(program.pid);
-    } else {
-        ending.by_signal = WIFSIGNALED(status);
-        ending.code = ending.by_signal ? WTERMSIG(status) : WEXITSTATUS(status);
-    }
+    const process::Ending ending = process::wait(program, limit);
     started_.erase(std::remove(started_.begin(), started_.end(), program.pid), started_.end());
-    ending.out = read_file(program.out_path);
-    ending.err = read_file(program.err_path);
     return ending;
-}
-
-bool Desktop::running(const Program& program)
-{
-    int status = 0;
-    return waitpid(program.pid, &status, WNOHANG) == 0;
 }
 
 std::string Desktop::command(const std::vector<std::string>& words, Seconds limit)
 {
-    const std::string stem = folder_ + "/command-" + std::to_string(files_++);
-    const pid_t pid = spawn(words, {"DISPLAY=" + display_}, stem + ".out", stem + ".err");
-    int status = 0;
-    if (!reap(pid, limit, status)) {
-        stop_group(pid);
-        return "";
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return "";
-    }
-    return read_file(stem + ".out");
+    const std::string stem = next_file("command");
+    const process::Ending ending =
+        process::wait(process::start(words, {"DISPLAY=" + display_}, stem + ".out", stem + ".err"), limit);
+    return ending.ended && !ending.by_signal && ending.code == 0 ? ending.out : "";
 }
 
 std::string Desktop::find_window(const std::string& title, Seconds limit)
@@ -240,7 +115,7 @@ cv::Mat Desktop::screenshot(const std::string& window)
     // one and let the toolkit repaint what was hidden before grabbing it.
     command({"xdotool", "windowraise", window});
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    const std::string file = folder_ + "/shot-" + std::to_string(files_++) + ".png";
+    const std::string file = next_file("shot") + ".png";
     command({XWINDOW_TOOL, "shot", window, file});
     return cv::imread(file, cv::IMREAD_COLOR);
 }

@@ -5,30 +5,16 @@
 // only the processes started here are stopped.
 #pragma once
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
-#include <sys/types.h>
+
+#include "process.hpp"
 
 namespace desktop {
 
-using Seconds = std::chrono::duration<double>;
-
-struct Program {
-    pid_t pid = -1;
-    std::string out_path;
-    std::string err_path;
-};
-
-struct Ending {
-    bool ended = false; // false: still running when the wait ran out
-    bool by_signal = false;
-    int code = 0; // exit status, or the signal's number
-    std::string out;
-    std::string err;
-};
+using process::Seconds;
 
 class Desktop {
   public:
@@ -37,10 +23,9 @@ class Desktop {
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
-    Program start(const std::string& executable, const std::vector<std::string>& arguments);
+    process::Child start(const std::string& executable, const std::vector<std::string>& arguments);
     // Waits for the program to end; a program still running then is killed.
-    Ending wait(Program& program, Seconds limit);
-    bool running(const Program& program);
+    process::Ending wait(const process::Child& program, Seconds limit);
 
     // The id of the window whose title is exactly this, or "" after the limit.
     std::string find_window(const std::string& title, Seconds limit = Seconds(15));
@@ -55,6 +40,8 @@ class Desktop {
     std::string command(const std::vector<std::string>& words, Seconds limit = Seconds(15));
 
   private:
+    std::string next_file(const std::string& stem);
+
     std::string folder_;
     std::string display_;
     pid_t server_ = -1;

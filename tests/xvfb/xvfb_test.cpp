@@ -55,7 +55,7 @@ std::string case_name(const ::testing::TestParamInfo<Case>& info)
     return info.param.name;
 }
 
-void expect_clean_exit(const desktop::Ending& ending)
+void expect_clean_exit(const process::Ending& ending)
 {
     EXPECT_TRUE(ending.ended) << "still running after the wait ran out";
     EXPECT_FALSE(ending.by_signal) << "ended by signal " << ending.code;
@@ -67,7 +67,7 @@ void expect_clean_exit(const desktop::Ending& ending)
 class EveryProgram : public ::testing::TestWithParam<Case> {
   protected:
     // Starts the program and waits until all of its windows are up.
-    std::vector<std::string> open_windows(desktop::Program& program)
+    std::vector<std::string> open_windows(process::Child& program)
     {
         program = screen.start(GetParam().executable, GetParam().pictures);
         std::vector<std::string> ids;
@@ -83,10 +83,10 @@ class EveryProgram : public ::testing::TestWithParam<Case> {
 
 TEST_P(EveryProgram, OpensItsWindowsAndEndsOnAKeyPress)
 {
-    desktop::Program program;
+    process::Child program;
     const std::vector<std::string> ids = open_windows(program);
     ASSERT_FALSE(ids.back().empty());
-    EXPECT_TRUE(screen.running(program));
+    EXPECT_TRUE(process::running(program));
 
     screen.press_key(ids.back(), "q");
     expect_clean_exit(screen.wait(program, end_limit));
@@ -94,14 +94,14 @@ TEST_P(EveryProgram, OpensItsWindowsAndEndsOnAKeyPress)
 
 TEST_P(EveryProgram, EndsWhenAllItsWindowsAreClosed)
 {
-    desktop::Program program;
+    process::Child program;
     const std::vector<std::string> ids = open_windows(program);
     ASSERT_FALSE(ids.back().empty());
 
     for (size_t i = 0; i + 1 < ids.size(); ++i) {
         screen.close(ids[i]);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        EXPECT_TRUE(screen.running(program)) << "closing one window of several ended the program";
+        EXPECT_TRUE(process::running(program)) << "closing one window of several ended the program";
     }
     screen.close(ids.back());
     expect_clean_exit(screen.wait(program, end_limit));
@@ -110,8 +110,8 @@ TEST_P(EveryProgram, EndsWhenAllItsWindowsAreClosed)
 TEST_P(EveryProgram, UnreadablePictureEndsWith255AndNoWindow)
 {
     std::vector<std::string> missing(GetParam().pictures.size(), "/nonexistent/picture.png");
-    desktop::Program program = screen.start(GetParam().executable, missing);
-    const desktop::Ending ending = screen.wait(program, end_limit);
+    process::Child program = screen.start(GetParam().executable, missing);
+    const process::Ending ending = screen.wait(program, end_limit);
 
     EXPECT_TRUE(ending.ended);
     EXPECT_FALSE(ending.by_signal);
@@ -127,13 +127,13 @@ class SliderProgram : public EveryProgram {};
 // program keeps running and its window changes with the position.
 TEST_P(SliderProgram, FollowsTheSliderUntilAKeyPress)
 {
-    desktop::Program program;
+    process::Child program;
     const std::vector<std::string> ids = open_windows(program);
     ASSERT_FALSE(ids.back().empty());
     const cv::Mat before = screen.screenshot(ids.back());
 
     screen.slide(ids.front(), {"Home", "End"});
-    EXPECT_TRUE(screen.running(program));
+    EXPECT_TRUE(process::running(program));
     const cv::Mat at_end = screen.screenshot(ids.back());
     screen.slide(ids.front(), {"Home"});
     const cv::Mat back_home = screen.screenshot(ids.back());
@@ -142,7 +142,7 @@ TEST_P(SliderProgram, FollowsTheSliderUntilAKeyPress)
         moves.push_back(i % 2 == 0 ? "Right" : "Left");
     }
     screen.slide(ids.front(), moves);
-    EXPECT_TRUE(screen.running(program));
+    EXPECT_TRUE(process::running(program));
 
     ASSERT_FALSE(before.empty());
     ASSERT_FALSE(at_end.empty());
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Suite, SliderProgram, ::testing::Values(cases()[1], cas
 TEST(CircleFinderWindow, ShowsTheMarkersOnThePicture)
 {
     desktop::Desktop screen;
-    desktop::Program program = screen.start(CIRCLE_FINDER, {demo_picture("coins.png")});
+    process::Child program = screen.start(CIRCLE_FINDER, {demo_picture("coins.png")});
     const std::string id = screen.find_window("Hough Circle Transform Demo", start_limit);
     ASSERT_FALSE(id.empty());
     const cv::Mat shot = screen.screenshot(id);

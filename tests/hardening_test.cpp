@@ -1,0 +1,239 @@
+// Every program, as a binary (its real code with headless window calls), on
+// every kind of input a user can hand it: it must end with 0 when the picture
+// can be read and 255 when not, never by a signal, never hang, print nothing
+// but equalizer's usage line, and write nothing.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "pictures.hpp"
+#include "process.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Program {
+    std::string name;
+    std::string binary;
+};
+
+void PrintTo(const Program& program, std::ostream* out)
+{
+    *out << program.name;
+}
+
+const std::vector<Program> programs{
+    {"circle_finder", CIRCLE_FINDER_HEADLESS}, {"patch_finder", PATCH_FINDER_HEADLESS},
+    {"equalizer", EQUALIZER_HEADLESS},         {"laplace_view", LAPLACE_VIEW_HEADLESS},
+    {"edge_tuner", EDGE_TUNER_HEADLESS},
+};
+
+// A run's time limit: far above what any of these small inputs needs.
+const process::Seconds limit(60);
+
+// Rows of a grey-with-alpha or palette PNG, each after filter byte 0.
+std::string png_rows(unsigned width, unsigned height, unsigned bytes_per_pixel)
+{
+    std::string raw;
+    for (unsigned row = 0; row < height; ++row) {
+        raw += '\0';
+        for (unsigned byte = 0; byte < width * bytes_per_pixel; ++byte) {
+            raw += char((row * 7 + byte * 3) % 4);
+        }
+    }
+    return raw;
+}
+
+// Every input, made here, by name.
+std::vector<std::pair<std::string, std::string>> make_inputs(const pictures::Folder& folder)
+{
+    std::vector<std::pair<std::string, std::string>> inputs;
+    auto add = [&](const std::string& name, const std::string& path) { inputs.emplace_back(name, path); };
+    auto add_bytes = [&](const std::string& name, const std::string& bytes) {
+        add(name, folder.write_bytes(name, bytes));
+    };
+
+    const cv::Mat colour = pictures::smooth_random(48, 64, CV_8UC3, 1);
+    const std::string png = pictures::encoded(".png", colour);
+    const std::string jpeg = pictures::encoded(".jpg", colour);
+
+    add("missing.png", folder.path("missing.png"));
+    fs::create_directory(folder.path("folder.png"));
+    add("folder.png", folder.path("folder.png"));
+    add_bytes("empty.png", "");
+    std::mt19937 random(42);
+    std::string noise(4096, '\0');
+    for (char& byte : noise) {
+        byte = char(random());
+    }
+    add_bytes("noise.png", noise);
+    add_bytes("text.jpg", "Not a picture at all.\nJust words.\n");
+    for (const size_t length : {size_t(8), size_t(33), size_t(60), png.size() / 2, png.size() - 12}) {
+        add_bytes("png-cut-" + std::to_string(length) + ".png", png.substr(0, length));
+    }
+    for (const size_t length : {size_t(2), size_t(100), jpeg.size() / 2, jpeg.size() - 2}) {
+        add_bytes("jpeg-cut-" + std::to_string(length) + ".jpg", jpeg.substr(0, length));
+    }
+    std::string bad_checksum = png;
+    bad_checksum[29] = char(bad_checksum[29] ^ 0x5a); // inside the header chunk's checksum
+    add_bytes("bad-checksum.png", bad_checksum);
+    add_bytes("enormous.png", pictures::png_bytes(100000, 100000, 2, 8, std::string(301, '\0')));
+    add_bytes("large-claim.png", pictures::png_bytes(30000, 30000, 2, 8, std::string(90001, '\0')));
+    std::string enormous_bmp = pictures::encoded(".bmp", colour);
+    enormous_bmp.replace(18, 8, std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8));
+    add_bytes("enormous.bmp", enormous_bmp);
+
+    fs::create_directory(folder.path("a folder with spaces"));
+    add("spaces and non-ASCII", folder.write("a folder with spaces/ünïcødé 图片.png", colour));
+    const std::string target = folder.write("target.png", colour);
+    fs::create_symlink(target, folder.path("link.png"));
+    add("link.png", folder.path("link.png"));
+    fs::create_symlink(folder.path("nowhere.png"), folder.path("dangling.png"));
+    add("dangling.png", folder.path("dangling.png"));
+
+    add("16-bit.png", folder.write("16-bit.png", pictures::smooth_random(48, 64, CV_16UC3, 2)));
+    add("grey.png", folder.write("grey.png", pictures::smooth_random(48, 64, CV_8UC1, 3)));
+    add_bytes("grey-alpha.png", pictures::png_bytes(64, 48, 4, 8, png_rows(64, 48, 2)));
+    add_bytes("palette.png",
+              pictures::png_bytes(64, 48, 3, 8, png_rows(64, 48, 1),
+                                  std::string("\x10\x20\x30\xf0\xe0\xd0\x80\x00\xff\x00\xff\x80", 12)));
+    add("colour-alpha.png", folder.write("colour-alpha.png", pictures::smooth_random(48, 64, CV_8UC4, 4)));
+    const std::vector<cv::Mat> pages{colour, pictures::smooth_random(20, 30, CV_8UC3, 5)};
+    cv::imwritemulti(folder.path("pages.tiff"), pages);
+    add("pages.tiff", folder.path("pages.tiff"));
+    for (const char* extension : {".bmp", ".webp", ".jp2", ".ppm", ".jpg"}) {
+        if (cv::haveImageWriter(extension)) {
+            add(std::string("picture") + extension, folder.write(std::string("picture") + extension, colour));
+        }
+    }
+    cv::Mat floating;
+    colour.convertTo(floating, CV_32FC3, 1.0 / 255);
+    if (cv::haveImageWriter(".exr")) {
+        add("picture.exr", folder.write("picture.exr", floating));
+    }
+    for (const cv::Size size : {cv::Size(1, 1), cv::Size(40, 1), cv::Size(1, 40), cv::Size(30, 7),
+                                cv::Size(30, 8), cv::Size(30, 15)}) {
+        const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height) + ".png";
+        add(name, folder.write(name, pictures::smooth_random(size.height, size.width, CV_8UC3, 6)));
+    }
+    return inputs;
+}
+
+struct Case {
+    std::string label;
+    std::vector<std::string> arguments;
+};
+
+// What a run must end with, from the library's own reading of the files.
+int expected_status(const Program& program, const std::vector<std::string>& arguments)
+{
+    const size_t needed = program.name == "patch_finder" ? 2 : 1;
+    if (arguments.size() < needed) {
+        return 255;
+    }
+    for (size_t i = 0; i < needed; ++i) {
+        if (!pictures::readable(arguments[i])) {
+            return 255;
+        }
+    }
+    if (needed == 2) {
+        const cv::Mat picture = cv::imread(arguments[0], cv::IMREAD_COLOR);
+        const cv::Mat templ = cv::imread(arguments[1], cv::IMREAD_COLOR);
+        return templ.rows > picture.rows || templ.cols > picture.cols ? 255 : 0;
+    }
+    return 0;
+}
+
+std::vector<std::string> listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        names.push_back(entry.path().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs the program on every list of arguments, a few at a time, and checks
+// the rule for each.
+void check_runs(const Program& program, const std::vector<Case>& runs, const pictures::Folder& folder)
+{
+    const std::string workspace = folder.path("workspace");
+    fs::create_directories(workspace);
+    const std::vector<std::string> before = listing(folder.path("."));
+    const size_t batch = 4;
+    for (size_t first = 0; first < runs.size(); first += batch) {
+        std::vector<process::Child> children;
+        for (size_t i = first; i < std::min(first + batch, runs.size()); ++i) {
+            std::vector<std::string> words{program.binary};
+            words.insert(words.end(), runs[i].arguments.begin(), runs[i].arguments.end());
+            const std::string stem = folder.path("run-" + std::to_string(i));
+            children.push_back(process::start(words, {}, stem + ".out", stem + ".err", workspace));
+        }
+        for (size_t i = first; i < first + children.size(); ++i) {
+            const process::Ending ending = process::wait(children[i - first], limit);
+            fs::remove(children[i - first].out_path);
+            fs::remove(children[i - first].err_path);
+            SCOPED_TRACE(program.name + " on " + runs[i].label);
+            EXPECT_TRUE(ending.ended) << "hung";
+            EXPECT_FALSE(ending.by_signal) << "ended by signal " << ending.code << "\n" << ending.err;
+            const int expected = expected_status(program, runs[i].arguments);
+            EXPECT_EQ(ending.code, expected) << ending.err;
+            const bool usage = program.name == "equalizer" && ending.code == 255;
+            EXPECT_EQ(ending.out, usage ? "Usage: ./equalizer <path_to_image>\n" : "");
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(workspace)) << "a program wrote a file";
+    EXPECT_EQ(listing(folder.path(".")), before) << "a program changed the pictures' folder";
+}
+
+class BadInput : public ::testing::TestWithParam<Program> {
+  protected:
+    pictures::Folder folder;
+};
+
+TEST_P(BadInput, EveryInputEndsWithZeroOr255AndNothingElse)
+{
+    const Program& program = GetParam();
+    const std::vector<std::pair<std::string, std::string>> inputs = make_inputs(folder);
+    std::vector<Case> runs{{"no argument", {}}};
+    if (program.name != "patch_finder") {
+        for (const auto& [name, path] : inputs) {
+            runs.push_back({name, {path}});
+        }
+    } else {
+        const std::string picture = folder.write("scene.png", pictures::smooth_random(100, 120, CV_8UC3, 7));
+        const std::string templ = folder.write("templ.png", pictures::smooth_random(10, 12, CV_8UC3, 8));
+        runs.push_back({"picture only", {picture}});
+        for (const auto& [name, path] : inputs) {
+            runs.push_back({name + " as picture", {path, templ}});
+            runs.push_back({name + " as template", {picture, path}});
+            runs.push_back({name + " as both", {path, path}});
+        }
+        for (const cv::Size size : {cv::Size(121, 10), cv::Size(10, 101), cv::Size(121, 101),
+                                    cv::Size(120, 100), cv::Size(1, 1), cv::Size(120, 1), cv::Size(1, 100)}) {
+            const std::string name =
+                "template " + std::to_string(size.width) + "x" + std::to_string(size.height);
+            runs.push_back(
+                {name,
+                 {picture, folder.write(name + ".png",
+                                        pictures::smooth_random(size.height, size.width, CV_8UC3, 9))}});
+        }
+    }
+    check_runs(program, runs, folder);
+    std::cout << "[   INFO   ] " << program.name << ": " << inputs.size() << " inputs, " << runs.size()
+              << " runs\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Suite, BadInput, ::testing::ValuesIn(programs),
+                         [](const ::testing::TestParamInfo<Program>& info) { return info.param.name; });
+
+} // namespace

@@ -1,0 +1,134 @@
+#include "process.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace process {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> environment_with(const std::vector<std::string>& settings)
+{
+    std::vector<std::string> environment = settings;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string setting = *entry;
+        const std::string name = setting.substr(0, setting.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& change : settings) {
+            replaced = replaced || change.rfind(name, 0) == 0;
+        }
+        if (!replaced) {
+            environment.push_back(setting);
+        }
+    }
+    return environment;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& words)
+{
+    std::vector<char*> result;
+    for (std::string& word : words) {
+        result.push_back(word.data());
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
+} // namespace
+
+Child start(const std::vector<std::string>& words, const std::vector<std::string>& settings,
+            const std::string& out_path, const std::string& err_path, const std::string& folder)
+{
+    std::vector<std::string> arguments = words;
+    std::vector<std::string> environment = environment_with(settings);
+    std::vector<char*> argv = pointers(arguments);
+    std::vector<char*> envp = pointers(environment);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    if (!folder.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+
+    Child child;
+    child.out_path = out_path;
+    child.err_path = err_path;
+    const int error = posix_spawnp(&child.pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        throw std::runtime_error("cannot start " + words[0] + ": " + std::strerror(error));
+    }
+    return child;
+}
+
+Ending wait(const Child& child, Seconds limit)
+{
+    Ending ending;
+    const auto deadline = Clock::now() + limit;
+    int status = 0;
+    while (true) {
+        const pid_t done = waitpid(child.pid, &status, WNOHANG);
+        if (done == child.pid) {
+            ending.ended = true;
+            break;
+        }
+        if (done < 0 || Clock::now() > deadline) {
+            stop(child.pid);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (ending.ended) {
+        ending.by_signal = WIFSIGNALED(status);
+        ending.code = ending.by_signal ? WTERMSIG(status) : WEXITSTATUS(status);
+    }
+    ending.out = read_file(child.out_path);
+    ending.err = read_file(child.err_path);
+    return ending;
+}
+
+bool running(const Child& child)
+{
+    // Looks without reaping, so that wait() still sees how the child ended.
+    siginfo_t info{};
+    return waitid(P_PID, id_t(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+void stop(pid_t pid)
+{
+    kill(-pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+} // namespace process
