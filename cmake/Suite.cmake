@@ -7,10 +7,26 @@ target_compile_options(suite_warnings INTERFACE
   -Wall -Wextra -Wpedantic
   $<$<BOOL:${SUITE_WERROR}>:-Werror>)
 
-# suite_target_defaults(target): C++17 and the suite's warnings.
+option(SUITE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+add_library(suite_sanitizers INTERFACE)
+if(SUITE_SANITIZE)
+  # Every undefined behaviour stops the program, so that a test sees it.
+  set(sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(suite_sanitizers INTERFACE ${sanitize_flags})
+  target_link_options(suite_sanitizers INTERFACE ${sanitize_flags})
+endif()
+
+# suite_target_defaults(target): C++17, the suite's warnings, the sanitizers when on.
 function(suite_target_defaults target)
   target_compile_features(${target} PRIVATE cxx_std_17)
-  target_link_libraries(${target} PRIVATE suite_warnings)
+  target_link_libraries(${target} PRIVATE suite_warnings suite_sanitizers)
+  get_target_property(type ${target} TYPE)
+  if(SUITE_SANITIZE AND type STREQUAL "EXECUTABLE")
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/sanitizer_options.cpp)
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/cmake/sanitizer_options.cpp APPEND PROPERTY
+      COMPILE_DEFINITIONS SUITE_LSAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+  endif()
 endfunction()
 
 # add_program(name): the program built from name/main.cpp.

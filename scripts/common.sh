@@ -33,11 +33,12 @@ need_packages() {
 
 build="$root_dir/build"
 
-# build_suite [TARGET...]: configures the build folder and builds the targets
-# named (all when none), quickly when nothing changed.
+# build_suite [TARGET...]: configures the default build (build/) and builds the
+# targets named (all when none), quickly when nothing changed.
 build_suite() {
-  cmake -S "$root_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUITE_WERROR=ON >/dev/null
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
-  cmake --build "$build" --parallel "$(nproc)" "${targets[@]}" >/dev/null
+  # CMake finds the presets in the folder it runs in.
+  (cd "$root_dir" && cmake --preset default >/dev/null &&
+    cmake --build --preset default --parallel "$(nproc)" "${targets[@]}" >/dev/null)
 }
