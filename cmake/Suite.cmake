@@ -29,10 +29,15 @@ function(suite_target_defaults target)
   endif()
 endfunction()
 
-# add_program(name): the program built from name/main.cpp.
+include(GNUInstallDirs)
+
+# add_program(name): the program built from name/main.cpp, installed with its
+# manual page man/name.1.
 function(add_program name)
   add_executable(${name} ${name}/main.cpp)
   suite_target_defaults(${name})
   target_link_libraries(${name} PRIVATE
     opencv_core opencv_imgproc opencv_imgcodecs opencv_highgui)
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES man/${name}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()

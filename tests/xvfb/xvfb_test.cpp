@@ -1,5 +1,6 @@
 // The real programs in real windows on a private virtual display.
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "desktop.hpp"
+#include "pictures.hpp"
 
 namespace {
 
@@ -171,6 +173,39 @@ TEST(CircleFinderWindow, ShowsTheMarkersOnThePicture)
 
     screen.press_key(id, "q");
     expect_clean_exit(screen.wait(program, end_limit));
+}
+
+// What `cmake --install` puts in a prefix works from there: each program
+// shows its pictures and ends with 0 on a key, and refuses a missing file with 255.
+TEST(Installed, EveryProgramRunsFromItsPrefix)
+{
+    const pictures::Folder prefix;
+    const std::string log = prefix.path("install.log");
+    const process::Ending installed = process::wait(
+        process::start({CMAKE_COMMAND, "--install", BUILD_DIR, "--prefix", prefix.path("")}, {}, log, log),
+        Seconds(60));
+    ASSERT_TRUE(installed.ended && !installed.by_signal && installed.code == 0) << installed.out;
+
+    desktop::Desktop screen;
+    for (const Case& program : cases()) {
+        SCOPED_TRACE(program.name);
+        const std::string installed_program = prefix.path("bin/" + program.name);
+        EXPECT_TRUE(std::filesystem::exists(prefix.path("share/man/man1/" + program.name + ".1")));
+
+        std::vector<std::string> missing(program.pictures.size(), prefix.path("missing.png"));
+        const process::Ending refused = screen.wait(screen.start(installed_program, missing), end_limit);
+        EXPECT_TRUE(refused.ended && !refused.by_signal);
+        EXPECT_EQ(refused.code, 255);
+
+        const process::Child run = screen.start(installed_program, program.pictures);
+        std::string window;
+        for (const std::string& title : program.windows) {
+            window = screen.find_window(title, start_limit);
+            EXPECT_NE(window, "") << "no window titled '" << title << "'";
+        }
+        screen.press_key(window, "q");
+        expect_clean_exit(screen.wait(run, end_limit));
+    }
 }
 
 } // namespace
