@@ -1,5 +1,6 @@
 // Draws the suite's demo pictures into the folder given as the only argument.
 // Everything is computed from fixed values, so every run writes the same files.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -46,24 +47,26 @@ cv::Mat circles()
     return picture;
 }
 
-// A busy scene of rectangles, discs and lines in many colours and contrasts.
+// A busy scene of rectangles, discs and lines in many colours and contrasts;
+// the shapes grow with the width, so larger scenes look the same.
 cv::Mat scene(int rows, int cols, unsigned seed)
 {
     cv::Mat picture = gradient(rows, cols, cv::Scalar(200, 170, 140), cv::Scalar(70, 110, 150));
     cv::RNG rng(seed);
+    const int scale = std::max(cols / 640, 1);
     for (int i = 0; i < 60; ++i) {
         const cv::Point a(rng.uniform(0, cols), rng.uniform(0, rows));
-        const cv::Point b(a.x + rng.uniform(-90, 90), a.y + rng.uniform(-90, 90));
+        const cv::Point b(a.x + rng.uniform(-90, 90) * scale, a.y + rng.uniform(-90, 90) * scale);
         const cv::Scalar colour(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256));
         switch (i % 3) {
         case 0:
             cv::rectangle(picture, a, b, colour, cv::FILLED, cv::LINE_8);
             break;
         case 1:
-            cv::circle(picture, a, rng.uniform(8, 50), colour, cv::FILLED, cv::LINE_AA);
+            cv::circle(picture, a, rng.uniform(8, 50) * scale, colour, cv::FILLED, cv::LINE_AA);
             break;
         default:
-            cv::line(picture, a, b, colour, rng.uniform(1, 6), cv::LINE_AA);
+            cv::line(picture, a, b, colour, rng.uniform(1, 6) * scale, cv::LINE_AA);
             break;
         }
     }
@@ -90,15 +93,31 @@ bool write(const std::string& folder, const std::string& name, const cv::Mat& pi
 
 } // namespace
 
+// A benchmark picture of the size given, as a photograph would come (JPEG),
+// and a template of a hundredth of its area cut from its middle.
+bool write_bench_pair(const std::string& folder, int cols, int rows)
+{
+    const cv::Mat picture = scene(rows, cols, 7);
+    const cv::Rect middle(cols * 9 / 20, rows * 9 / 20, cols / 10, rows / 10);
+    const std::string name = "bench-" + std::to_string(cols) + "x" + std::to_string(rows);
+    return write(folder, name + ".jpg", picture) && write(folder, name + "-patch.png", picture(middle));
+}
+
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_pictures FOLDER\n");
+    int cols = 0;
+    int rows = 0;
+    if (argc < 2 || argc > 3 || (argc == 3 && std::sscanf(argv[2], "%dx%d", &cols, &rows) != 2) ||
+        (argc == 3 && (cols < 10 || rows < 10))) {
+        std::fprintf(stderr, "usage: make_pictures FOLDER [WIDTHxHEIGHT]\n");
         return 2;
     }
     const std::string folder = argv[1];
     std::error_code error;
     std::filesystem::create_directories(folder, error);
+    if (argc == 3) {
+        return write_bench_pair(folder, cols, rows) ? 0 : 1;
+    }
 
     const cv::Mat shapes = scene(480, 640, 20261208);
     // The template is cut from the picture, so it has one exact match.
