@@ -34,13 +34,18 @@ namespace {
 const std::string bench_dir = BENCH_DIR;
 const std::string programs_dir = PROGRAMS_DIR;
 
+// A run longer than its limit is stopped and shown as "> limit".
+const double usual_limit_ms = 45000;
+
 struct Sample {
+    bool over_limit = false;
     double start_ms = 0;          // from launch to the first result
     std::vector<double> moves_ms; // each slider move
     double peak_mb = 0;           // peak resident memory
 };
 
 struct Measure {
+    bool over_limit = false;
     double start_ms = 0;
     double move_ms = 0; // 0: no slider
     double peak_mb = 0;
@@ -59,7 +64,7 @@ double median(std::vector<double> values)
 // Starts a command with extra environment settings and its output discarded,
 // waits for it, and reads its report; nothing when it failed.
 std::optional<Sample> run_once(const std::vector<std::string>& words, std::vector<std::string> settings,
-                               bool has_report)
+                               bool has_report, double limit_ms)
 {
     const std::string report = bench_dir + "/report.txt";
     std::filesystem::remove(report);
@@ -93,12 +98,20 @@ std::optional<Sample> run_once(const std::vector<std::string>& words, std::vecto
     }
     int status = 0;
     rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    Sample sample;
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+        if (double(bench::now_ns() - launched) / 1e6 > limit_ms) {
+            kill(pid, SIGKILL);
+            wait4(pid, &status, 0, &usage);
+            sample.over_limit = true;
+            return sample;
+        }
+        usleep(1000);
+    }
     const long long ended = bench::now_ns();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return std::nullopt;
     }
-    Sample sample;
     sample.peak_mb = double(usage.ru_maxrss) / 1024.0;
     sample.start_ms = double(ended - launched) / 1e6;
     if (has_report) {
@@ -123,6 +136,8 @@ struct Command {
     std::vector<std::string> words;
     std::vector<std::string> settings;
     bool has_report = true;
+    bool once = false; // slow: one run, in the first round only
+    double limit_ms = usual_limit_ms;
 };
 
 // Runs the commands in turn, round after round, so that a slow spell of the
@@ -135,19 +150,27 @@ std::vector<std::optional<Measure>> measure(const std::vector<Command>& commands
     std::vector<bool> failed(commands.size(), false);
     for (int round = warm_up ? -1 : 0; round < rounds; ++round) {
         for (size_t i = 0; i < commands.size(); ++i) {
-            if (failed[i]) {
+            const bool done = commands[i].once && (!samples[i].empty() || round < 0);
+            if (failed[i] || done) {
                 continue;
             }
-            const std::optional<Sample> sample =
-                run_once(commands[i].words, commands[i].settings, commands[i].has_report);
+            const std::optional<Sample> sample = run_once(commands[i].words, commands[i].settings,
+                                                          commands[i].has_report, commands[i].limit_ms);
             failed[i] = !sample;
-            if (sample && round >= 0) {
+            if (sample && (round >= 0 || sample->over_limit)) {
                 samples[i].push_back(*sample);
             }
+            failed[i] = failed[i] || (sample && sample->over_limit);
         }
     }
     std::vector<std::optional<Measure>> results;
     for (size_t i = 0; i < commands.size(); ++i) {
+        if (!samples[i].empty() && samples[i].back().over_limit) {
+            Measure over;
+            over.over_limit = true;
+            results.push_back(over);
+            continue;
+        }
         if (failed[i]) {
             results.emplace_back();
             continue;
@@ -160,7 +183,7 @@ std::vector<std::optional<Measure>> measure(const std::vector<Command>& commands
             peaks.push_back(sample.peak_mb);
             moves.push_back(median(sample.moves_ms));
         }
-        results.push_back(Measure{median(starts), median(moves), median(peaks)});
+        results.push_back(Measure{false, median(starts), median(moves), median(peaks)});
     }
     return results;
 }
@@ -261,10 +284,12 @@ int main(int argc, char** argv)
     const std::string pictures = bench_dir + "/pictures";
     const std::string shim = "LD_PRELOAD=" + bench_dir + "/libbench_shim.so";
 
-    std::printf("Machine: %s, %ld cores. Times in ms, memory in MB; medians of %d runs (after a warm-up) "
-                "at 0.3 MP, %d at the larger sizes.\n\n",
-                first_line_of("sed -n 's/^model name[^:]*: //p' /proc/cpuinfo").c_str(),
-                sysconf(_SC_NPROCESSORS_ONLN), sizes[0].runs, sizes.back().runs);
+    std::printf(
+        "Machine: %s, %ld cores. Times in ms, memory in MB; medians of %d runs (after a warm-up) "
+        "at 0.3 MP, %d at the larger sizes, where patch_finder and the Debian tool run once (a run over "
+        "45 s is stopped).\n\n",
+        first_line_of("sed -n 's/^model name[^:]*: //p' /proc/cpuinfo").c_str(),
+        sysconf(_SC_NPROCESSORS_ONLN), sizes[0].runs, sizes.back().runs);
     std::printf(
         "| program | picture | floor: decode | work | program | ×work | move: work | move: program | ×work "
         "| memory: work | program | ×work | Debian tool | ×program |\n");
@@ -288,8 +313,7 @@ int main(int argc, char** argv)
             }
             // Large pictures make patch_finder's moves take seconds: fewer of them there.
             const bool slow = program.name == "patch_finder" && size.cols > 640;
-            const std::vector<std::string> moves{"BENCH_MOVES=" +
-                                                 (slow ? std::string("3,0") : program.moves)};
+            const std::vector<std::string> moves{"BENCH_MOVES=" + (slow ? std::string("3") : program.moves)};
             std::vector<std::string> preloaded = moves;
             preloaded.push_back(shim);
 
@@ -301,11 +325,15 @@ int main(int argc, char** argv)
             commands[1].words.insert(commands[1].words.end(), arguments.begin(), arguments.end());
             commands[2].words.insert(commands[2].words.end(), arguments.begin(), arguments.end());
             if (!program.tool.empty()) {
+                // Many seconds a run on the larger pictures: one run there.
                 // Called by its versioned name: a plain "convert" may be something else on PATH.
-                Command tool{{"convert-im6.q16", stem + ".jpg"}, {}, false};
+                Command tool{{"convert-im6.q16", stem + ".jpg"}, {}, false, size.cols > 640};
                 tool.words.insert(tool.words.end(), program.tool.begin(), program.tool.end());
                 tool.words.push_back("null:");
                 commands.push_back(tool);
+            }
+            if (slow) {
+                commands[1].limit_ms = commands[2].limit_ms = 4 * usual_limit_ms;
             }
             const std::vector<std::optional<Measure>> results =
                 measure(commands, slow ? 1 : size.runs, !slow);
@@ -313,8 +341,14 @@ int main(int argc, char** argv)
             const std::optional<Measure>& work = results[1];
             const std::optional<Measure>& real = results[2];
             const double tool_ms = results.size() > 3 && results[3] ? results[3]->start_ms : 0;
-            if (!work || !real) {
-                std::printf("| %s | %s | failed to run |\n", program.name.c_str(), megapixels.c_str());
+            const bool tool_over = results.size() > 3 && results[3] && results[3]->over_limit;
+            const std::string tool_text = tool_over                           ? "> " + number(usual_limit_ms)
+                                          : results.size() > 3 && !results[3] ? "failed"
+                                          : tool_ms > 0                       ? number(tool_ms)
+                                                                              : "–";
+            if (!work || !real || work->over_limit || real->over_limit) {
+                std::printf("| %s | %s | %s |\n", program.name.c_str(), megapixels.c_str(),
+                            !work || !real ? "failed to run" : "over the time limit");
                 continue;
             }
             const bool slider = !program.moves.empty();
@@ -325,8 +359,8 @@ int main(int argc, char** argv)
                 ratio(real->start_ms, work->start_ms).c_str(), slider ? number(work->move_ms).c_str() : "–",
                 slider ? number(real->move_ms).c_str() : "–",
                 slider ? ratio(real->move_ms, work->move_ms).c_str() : "–", number(work->peak_mb).c_str(),
-                number(real->peak_mb).c_str(), ratio(real->peak_mb, work->peak_mb).c_str(),
-                tool_ms > 0 ? number(tool_ms).c_str() : "–", ratio(tool_ms, real->start_ms).c_str());
+                number(real->peak_mb).c_str(), ratio(real->peak_mb, work->peak_mb).c_str(), tool_text.c_str(),
+                tool_over ? "–" : ratio(tool_ms, real->start_ms).c_str());
             std::fflush(stdout);
         }
     }
