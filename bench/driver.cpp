@@ -61,6 +61,17 @@ double median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// The null-terminated array of C strings that exec takes.
+std::vector<char*> pointers(std::vector<std::string>& words)
+{
+    std::vector<char*> result;
+    for (std::string& word : words) {
+        result.push_back(word.data());
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
 // Starts a command with extra environment settings and its output discarded,
 // waits for it, and reads its report; nothing when it failed.
 std::optional<Sample> run_once(const std::vector<std::string>& words, std::vector<std::string> settings,
@@ -74,16 +85,8 @@ std::optional<Sample> run_once(const std::vector<std::string>& words, std::vecto
         environment.emplace_back(*entry);
     }
     std::vector<std::string> arguments = words;
-    std::vector<char*> argv;
-    std::vector<char*> envp;
-    for (std::string& word : arguments) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    for (std::string& setting : environment) {
-        envp.push_back(setting.data());
-    }
-    envp.push_back(nullptr);
+    std::vector<char*> argv = pointers(arguments);
+    std::vector<char*> envp = pointers(environment);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -236,11 +239,7 @@ std::string start_display(pid_t& server)
     }
     std::vector<std::string> words{
         "Xvfb", "-displayfd", std::to_string(ends[1]), "-screen", "0", "2560x1600x24", "-nolisten", "tcp"};
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = pointers(words);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
