@@ -6,11 +6,8 @@
 //   tool     a Debian tool doing the same operation, where there is one.
 // A second table times start-up with real windows on a virtual display.
 //   bench_driver [--quick]     --quick: smaller pictures and fewer runs, to try it
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,13 +18,12 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "process.hpp"
 #include "report.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -61,17 +57,6 @@ double median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// The null-terminated array of C strings that exec takes.
-std::vector<char*> pointers(std::vector<std::string>& words)
-{
-    std::vector<char*> result;
-    for (std::string& word : words) {
-        result.push_back(word.data());
-    }
-    result.push_back(nullptr);
-    return result;
-}
-
 // Starts a command with extra environment settings and its output discarded,
 // waits for it, and reads its report; nothing when it failed.
 std::optional<Sample> run_once(const std::vector<std::string>& words, std::vector<std::string> settings,
@@ -80,42 +65,24 @@ std::optional<Sample> run_once(const std::vector<std::string>& words, std::vecto
     const std::string report = bench_dir + "/report.txt";
     std::filesystem::remove(report);
     settings.push_back("BENCH_REPORT=" + report);
-    std::vector<std::string> environment = settings;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        environment.emplace_back(*entry);
-    }
-    std::vector<std::string> arguments = words;
-    std::vector<char*> argv = pointers(arguments);
-    std::vector<char*> envp = pointers(environment);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const long long launched = bench::now_ns();
-    pid_t pid = -1;
-    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
+    process::Ending ending;
+    try {
+        ending = process::wait(process::start(words, settings, "/dev/null", "/dev/null"),
+                               process::Seconds(limit_ms / 1000));
+    } catch (const std::runtime_error&) {
         return std::nullopt;
-    }
-    int status = 0;
-    rusage usage{};
-    Sample sample;
-    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-        if (double(bench::now_ns() - launched) / 1e6 > limit_ms) {
-            kill(pid, SIGKILL);
-            wait4(pid, &status, 0, &usage);
-            sample.over_limit = true;
-            return sample;
-        }
-        usleep(1000);
     }
     const long long ended = bench::now_ns();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    Sample sample;
+    if (!ending.ended) {
+        sample.over_limit = true;
+        return sample;
+    }
+    if (ending.by_signal || ending.code != 0) {
         return std::nullopt;
     }
-    sample.peak_mb = double(usage.ru_maxrss) / 1024.0;
+    sample.peak_mb = ending.peak_mb;
     sample.start_ms = double(ended - launched) / 1e6;
     if (has_report) {
         std::ifstream file(report);
@@ -239,12 +206,12 @@ std::string start_display(pid_t& server)
     }
     std::vector<std::string> words{
         "Xvfb", "-displayfd", std::to_string(ends[1]), "-screen", "0", "2560x1600x24", "-nolisten", "tcp"};
-    std::vector<char*> argv = pointers(words);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const int error = posix_spawnp(&server, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    int error = 0;
+    try {
+        server = process::start(words, {}, "/dev/null", "/dev/null").pid;
+    } catch (const std::runtime_error&) {
+        error = 1;
+    }
     close(ends[1]);
     std::string number;
     pollfd readable{ends[0], POLLIN, 0};

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,8 +89,9 @@ Ending wait(const Child& child, Seconds limit)
     Ending ending;
     const auto deadline = Clock::now() + limit;
     int status = 0;
+    rusage usage{};
     while (true) {
-        const pid_t done = waitpid(child.pid, &status, WNOHANG);
+        const pid_t done = wait4(child.pid, &status, WNOHANG, &usage);
         if (done == child.pid) {
             ending.ended = true;
             break;
@@ -98,11 +100,12 @@ Ending wait(const Child& child, Seconds limit)
             stop(child.pid);
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (ending.ended) {
         ending.by_signal = WIFSIGNALED(status);
         ending.code = ending.by_signal ? WTERMSIG(status) : WEXITSTATUS(status);
+        ending.peak_mb = double(usage.ru_maxrss) / 1024.0;
     }
     ending.out = read_file(child.out_path);
     ending.err = read_file(child.err_path);

@@ -21,7 +21,8 @@ struct Child {
 struct Ending {
     bool ended = false; // false: still running when the wait ran out, then killed
     bool by_signal = false;
-    int code = 0; // exit status, or the signal's number
+    int code = 0;       // exit status, or the signal's number
+    double peak_mb = 0; // peak resident memory
     std::string out;
     std::string err;
 };
