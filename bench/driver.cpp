@@ -6,9 +6,6 @@
 //   tool     a Debian tool doing the same operation, where there is one.
 // A second table times start-up with real windows on a virtual display.
 //   bench_driver [--quick]     --quick: smaller pictures and fewer runs, to try it
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop.hpp"
 #include "process.hpp"
 #include "report.hpp"
 
@@ -197,36 +195,6 @@ std::string first_line_of(const std::string& command)
     return line;
 }
 
-// A private virtual display; its number, or "" when none could be started.
-std::string start_display(pid_t& server)
-{
-    int ends[2];
-    if (pipe(ends) != 0) {
-        return "";
-    }
-    std::vector<std::string> words{
-        "Xvfb", "-displayfd", std::to_string(ends[1]), "-screen", "0", "2560x1600x24", "-nolisten", "tcp"};
-    int error = 0;
-    try {
-        server = process::start(words, {}, "/dev/null", "/dev/null").pid;
-    } catch (const std::runtime_error&) {
-        error = 1;
-    }
-    close(ends[1]);
-    std::string number;
-    pollfd readable{ends[0], POLLIN, 0};
-    while (error == 0 && number.find('\n') == std::string::npos && poll(&readable, 1, 20000) > 0) {
-        char buffer[16];
-        const ssize_t count = read(ends[0], buffer, sizeof buffer);
-        if (count <= 0) {
-            break;
-        }
-        number.append(buffer, size_t(count));
-    }
-    close(ends[0]);
-    return number.find('\n') == std::string::npos ? "" : ":" + number.substr(0, number.find('\n'));
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -331,17 +299,15 @@ int main(int argc, char** argv)
         }
     }
 
-    // Start-up with real windows, on the smallest picture.
-    pid_t server = -1;
-    const std::string display = start_display(server);
-    if (display.empty()) {
-        std::printf("\n(no virtual display: start-up with windows not measured)\n");
+    // Start-up with real windows, on the smallest picture, on the tests' private display.
+    std::optional<desktop::Desktop> screen;
+    try {
+        screen.emplace();
+    } catch (const std::runtime_error& error) {
+        std::printf("\n(no virtual display, start-up with windows not measured: %s)\n", error.what());
         return 0;
     }
-    const std::string runtime = bench_dir + "/runtime";
-    std::filesystem::create_directories(runtime);
-    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    const std::vector<std::string> on_display{"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + runtime};
+    const std::vector<std::string> on_display = screen->environment();
     const std::string small = pictures + "/bench-640x480";
     const int runs = sizes[0].runs;
     std::printf(
@@ -388,7 +354,5 @@ int main(int argc, char** argv)
                     results[i] ? ratio(results[i]->start_ms, base).c_str() : "–",
                     moved ? number(results[i]->move_ms).c_str() : "–");
     }
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
     return 0;
 }

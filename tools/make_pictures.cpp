@@ -1,5 +1,6 @@
-// Draws the suite's demo pictures into the folder given as the only argument.
-// Everything is computed from fixed values, so every run writes the same files.
+// Draws the suite's demo pictures into the folder given, or with a size
+// (WIDTHxHEIGHT) a benchmark picture and its template instead. Everything is
+// computed from fixed values, so every run writes the same files.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -91,8 +92,6 @@ bool write(const std::string& folder, const std::string& name, const cv::Mat& pi
     return true;
 }
 
-} // namespace
-
 // A benchmark picture of the size given, as a photograph would come (JPEG),
 // and a template of a hundredth of its area cut from its middle.
 bool write_bench_pair(const std::string& folder, int cols, int rows)
@@ -102,6 +101,8 @@ bool write_bench_pair(const std::string& folder, int cols, int rows)
     const std::string name = "bench-" + std::to_string(cols) + "x" + std::to_string(rows);
     return write(folder, name + ".jpg", picture) && write(folder, name + "-patch.png", picture(middle));
 }
+
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -63,13 +63,17 @@ std::string Desktop::next_file(const std::string& stem)
     return folder_ + "/" + stem + "-" + std::to_string(files_++);
 }
 
+std::vector<std::string> Desktop::environment() const
+{
+    return {"DISPLAY=" + display_, "XDG_RUNTIME_DIR=" + folder_};
+}
+
 process::Child Desktop::start(const std::string& executable, const std::vector<std::string>& arguments)
 {
     std::vector<std::string> words{executable};
     words.insert(words.end(), arguments.begin(), arguments.end());
     const std::string stem = next_file("program");
-    const process::Child program = process::start(
-        words, {"DISPLAY=" + display_, "XDG_RUNTIME_DIR=" + folder_}, stem + ".out", stem + ".err");
+    const process::Child program = process::start(words, environment(), stem + ".out", stem + ".err");
     started_.push_back(program.pid);
     return program;
 }

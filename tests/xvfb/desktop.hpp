@@ -24,6 +24,8 @@ class Desktop {
     Desktop& operator=(const Desktop&) = delete;
 
     process::Child start(const std::string& executable, const std::vector<std::string>& arguments);
+    // The settings a program needs to run on this display.
+    std::vector<std::string> environment() const;
     // Waits for the program to end; a program still running then is killed.
     process::Ending wait(const process::Child& program, Seconds limit);
 
