@@ -31,10 +31,18 @@ endfunction()
 
 include(GNUInstallDirs)
 
-# add_program(name): the program built from name/main.cpp, installed with its
+# program_sources(VARIABLE name): a program's sources, the .cpp files in its
+# folder (main.cpp and the units beside it).
+function(program_sources variable name)
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${name}/*.cpp)
+  set(${variable} ${sources} PARENT_SCOPE)
+endfunction()
+
+# add_program(name): the program built from its folder, installed with its
 # manual page man/name.1.
 function(add_program name)
-  add_executable(${name} ${name}/main.cpp)
+  program_sources(sources ${name})
+  add_executable(${name} ${sources})
   suite_target_defaults(${name})
   target_link_libraries(${name} PRIVATE
     opencv_core opencv_imgproc opencv_imgcodecs opencv_highgui)

@@ -83,6 +83,83 @@ void expect_shows(const Expected& expected)
     EXPECT_EQ(frame_max, 0) << "the frame on the score map is black";
 }
 
+// A picture and a template as a user might hand them over, in the file
+// format given.
+struct Pair {
+    std::string name;
+    cv::Mat picture;
+    cv::Mat templ;
+    std::string extension;
+};
+
+void PrintTo(const Pair& pair, std::ostream* out)
+{
+    *out << pair.name;
+}
+
+std::vector<Pair> pairs()
+{
+    cv::Mat noise(90, 120, CV_8UC3);
+    cv::RNG(11).fill(noise, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat photo = pictures::smooth_random(120, 160, CV_8UC3, 12);
+    cv::circle(photo, cv::Point(70, 50), 25, cv::Scalar(30, 140, 220), cv::FILLED, cv::LINE_AA);
+    cv::Mat black_and_white = noise.clone();
+    black_and_white.colRange(0, 60).setTo(cv::Scalar::all(0));
+    black_and_white(cv::Rect(60, 45, 60, 45)).setTo(cv::Scalar::all(255));
+    // Windows of two pixels one level apart, at both ends of the range: the
+    // normalized measures' test for a flat window decides there.
+    cv::Mat saturated(90, 120, CV_8UC3);
+    cv::RNG(15).fill(saturated, cv::RNG::UNIFORM, 0, 2);
+    saturated.colRange(60, 120) += cv::Scalar::all(254);
+    const cv::Mat grey = pictures::smooth_random(90, 120, CV_8UC1, 13);
+    // Taller than the scoring keeps window sums for in 32 bits.
+    cv::Mat tall(70000, 3, CV_8UC3);
+    cv::RNG(14).fill(tall, cv::RNG::UNIFORM, 0, 256);
+    const cv::Scalar colour(90, 160, 230);
+    return {
+        {"photo", photo, photo(cv::Rect(50, 30, 40, 30)).clone(), ".jpg"},
+        {"noise", noise, noise(cv::Rect(40, 25, 30, 20)).clone(), ".png"},
+        {"uniform", pictures::uniform(90, 120, colour), pictures::uniform(20, 30, colour), ".png"},
+        {"black_and_white", black_and_white, black_and_white(cv::Rect(45, 30, 30, 30)).clone(), ".png"},
+        {"saturated", saturated, saturated(cv::Rect(70, 10, 2, 1)).clone(), ".png"},
+        {"flat_template", black_and_white, pictures::uniform(20, 30, cv::Scalar::all(0)), ".png"},
+        {"template_is_picture", noise, noise, ".png"},
+        {"one_row_map", noise, noise.colRange(10, 40).clone(), ".png"},
+        {"one_column_map", noise, noise.rowRange(10, 30).clone(), ".png"},
+        {"grey_file", grey, grey(cv::Rect(30, 20, 25, 15)).clone(), ".png"},
+        {"tall_template", tall, tall(cv::Rect(1, 100, 2, 66100)).clone(), ".png"},
+    };
+}
+
+class Exactness : public ::testing::TestWithParam<Pair> {};
+
+// Every measure, moved to in turn and back to the first, shows exactly the
+// library's own scores for it and frames the same placement.
+TEST_P(Exactness, EveryMeasureShowsTheLibrarysScoresAndFrame)
+{
+    recorder::reset();
+    const pictures::Folder folder;
+    const std::string picture_path = folder.write("picture" + GetParam().extension, GetParam().picture);
+    const std::string template_path = folder.write("template" + GetParam().extension, GetParam().templ);
+    const cv::Mat picture = pictures::read_colour(picture_path);
+    const cv::Mat templ = pictures::read_colour(template_path);
+    recorder::script({[&] {
+        for (int step = 0; step <= 6; ++step) {
+            const int method = step % 6;
+            SCOPED_TRACE("method " + std::to_string(method));
+            if (step > 0) {
+                recorder::move_slider(method);
+            }
+            expect_shows(expected_for(picture, templ, method));
+        }
+        recorder::press_key('q');
+    }});
+    EXPECT_EQ(recorder::run(patch_finder_main, {picture_path, template_path}).status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, Exactness, ::testing::ValuesIn(pairs()),
+                         [](const ::testing::TestParamInfo<Pair>& info) { return info.param.name; });
+
 TEST_F(PatchFinder, SetsUpTwoWindowsAndTheMethodSliderBeforeWaiting)
 {
     const cv::utils::logging::LogLevel level_before = cv::utils::logging::getLogLevel();

@@ -1,0 +1,39 @@
+// scoring: the scores of all six matching measures from one cross-correlation.
+//
+// Every measure the library offers is the cross-correlation of the template
+// with the picture's window at a placement, corrected by sums over that
+// window (per channel the sum of its values and of their squares) and by the
+// template's own mean and spread. The correlation is the costly part:
+// Fourier transforms of the whole picture, seconds on a photograph. The sums
+// and corrections cost a few operations per placement. So the correlation is
+// worked out once for a picture and its template, and a change of measure
+// only derives the new scores from it.
+//
+// The derivation follows the library's formulas in the library's order of
+// operations, and the window sums are exact integers, as the library's are:
+// the scores equal what cv::matchTemplate gives for the same measure, to the
+// bit, ties and the special cases of flat windows included.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace scoring {
+
+// What all six measures share, worked out once.
+struct Basis {
+    cv::Mat picture;         // 8-bit, 3 channels; shared with the caller, only read
+    cv::Mat templ;           // the same, no larger than the picture
+    cv::Mat correlation;     // the cross-correlation of every placement, 32-bit float
+    cv::Scalar templ_mean;   // cv::mean of the template
+    cv::Scalar spread_mean;  // cv::meanStdDev of the template: its mean...
+    cv::Scalar templ_spread; // ...and its standard deviation, per channel
+};
+
+Basis prepare(const cv::Mat& picture, const cv::Mat& templ);
+
+// The score of every placement of the template's top-left corner under one
+// measure (0 to 5, numbered as cv::TemplateMatchModes): what cv::matchTemplate
+// gives for that measure, as a 32-bit float map.
+void score(const Basis& basis, int method, cv::Mat& scores);
+
+} // namespace scoring
