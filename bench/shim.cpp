@@ -77,6 +77,14 @@ int createTrackbar(const String& label, const String& window, int* value, int co
                           "PiiPFviPvES9_")(label, window, value, count, callback, data);
 }
 
+void destroyAllWindows()
+{
+    using Function = void (*)();
+    if (with_windows()) {
+        real<Function>("_ZN2cv17destroyAllWindowsEv")();
+    }
+}
+
 int waitKey(int)
 {
     paint();

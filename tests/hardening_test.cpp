@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -246,6 +247,61 @@ TEST_P(BadInput, EveryInputEndsWithZeroOr255AndNothingElse)
     check_runs(program, runs, folder);
     std::cout << "[   INFO   ] " << program.name << ": " << inputs.size() << " inputs, " << runs.size()
               << " runs\n";
+}
+
+// With its address space capped at so many megabytes above what it holds at
+// start, a program runs out of memory while reading, while processing, or
+// not at all: each run shows the picture or refuses cleanly, with 255 and
+// one line naming the program. A slider program capped after its first
+// display refuses the moves, one line each, and ends with 0 on the key.
+TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizers' shadow memory does not fit under an address-space cap";
+#endif
+    const Program& program = GetParam();
+    cv::Mat picture = pictures::smooth_random(40, 60, CV_8UC3, 16);
+    cv::resize(picture, picture, cv::Size(3000, 2000), 0, 0, cv::INTER_NEAREST);
+    std::vector<std::string> words{program.binary, folder.write("big.png", picture)};
+    if (program.name == "patch_finder") {
+        words.push_back(folder.write("part.png", picture(cv::Rect(900, 600, 200, 150)).clone()));
+    }
+    std::vector<std::string> caps;
+    for (const int megabytes : {1, 8, 16, 24, 32, 48, 64, 128, 1024}) {
+        caps.push_back("HEADLESS_MEMORY_MB=" + std::to_string(megabytes));
+    }
+    if (program.name == "patch_finder" || program.name == "edge_tuner") {
+        caps.push_back("HEADLESS_MOVE_MEMORY_MB=1");
+    }
+    int refused_while_processing = 0;
+    int shown = 0;
+    for (const std::string& cap : caps) {
+        SCOPED_TRACE(cap);
+        // Without a fixed threshold the C library keeps large freed blocks for
+        // reuse, and a move may find the memory it needs already there.
+        const process::Ending ending =
+            process::wait(process::start(words, {cap, "MALLOC_MMAP_THRESHOLD_=131072"}, folder.path("out"),
+                                         folder.path("err")),
+                          limit);
+        EXPECT_TRUE(ending.ended && !ending.by_signal) << "signal " << ending.code << "\n" << ending.err;
+        EXPECT_EQ(ending.out, "");
+        std::istringstream lines(ending.err);
+        int count = 0;
+        for (std::string line; std::getline(lines, line); ++count) {
+            EXPECT_EQ(line.rfind(program.name + ": ", 0), 0u) << line;
+        }
+        const bool moves = cap.rfind("HEADLESS_MOVE", 0) == 0;
+        if (ending.code == 255 && !moves) {
+            EXPECT_EQ(count, 1);
+            refused_while_processing += ending.err.find("to process") != std::string::npos;
+        } else {
+            EXPECT_EQ(ending.code, 0);
+            EXPECT_EQ(count > 0, moves) << ending.err;
+            shown += !moves;
+        }
+    }
+    EXPECT_GT(refused_while_processing, 0) << "no cap fell between reading and showing";
+    EXPECT_GT(shown, 0) << "no cap was high enough to show the picture";
 }
 
 INSTANTIATE_TEST_SUITE_P(Suite, BadInput, ::testing::ValuesIn(programs),

@@ -2,6 +2,17 @@
 // code to make binaries that run on any machine: each image shown is checked
 // the way the library checks it, every slider is moved through its whole
 // range and back to 0 at the first wait, and then a key is pressed.
+//
+// For the out-of-memory tests, the address space can be capped at so many
+// megabytes above what the process holds at that moment (the libraries
+// loaded, the pictures read): HEADLESS_MEMORY_MB at start, and
+// HEADLESS_MOVE_MEMORY_MB after the first display, before the slider moves.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -34,6 +45,26 @@ void move(const Slider& slider, int position)
 
 } // namespace
 
+namespace headless {
+
+void cap_memory(const char* setting)
+{
+    const char* megabytes = std::getenv(setting);
+    if (megabytes == nullptr) {
+        return;
+    }
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    rlimit cap{};
+    getrlimit(RLIMIT_AS, &cap);
+    cap.rlim_cur =
+        std::min(cap.rlim_max, pages * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(std::atol(megabytes)) << 20));
+    setrlimit(RLIMIT_AS, &cap);
+}
+
+} // namespace headless
+
 namespace cv {
 
 void namedWindow(const String&, int) {}
@@ -51,8 +82,11 @@ int createTrackbar(const String&, const String&, int* value, int count, Trackbar
     return 1;
 }
 
+void destroyAllWindows() {}
+
 int waitKey(int)
 {
+    headless::cap_memory("HEADLESS_MOVE_MEMORY_MB");
     for (const Slider& slider : sliders()) {
         for (int position = 1; position <= slider.maximum; ++position) {
             move(slider, position);

@@ -63,7 +63,8 @@ bool operator==(const Call& a, const Call& b)
 
 void PrintTo(const Call& call, std::ostream* out)
 {
-    static const char* const names[] = {"namedWindow", "imshow", "createTrackbar", "waitKey"};
+    static const char* const names[] = {"namedWindow", "imshow", "createTrackbar", "waitKey",
+                                        "destroyAllWindows"};
     *out << names[call.kind] << "(" << call.window << ")";
 }
 
@@ -272,6 +273,12 @@ int waitKey(int delay)
     const int key = s.pending_key;
     s.pending_key = -1;
     return key;
+}
+
+void destroyAllWindows()
+{
+    recorder::state().calls.push_back({recorder::Call::DestroyAllWindows, ""});
+    recorder::close_all_windows();
 }
 
 double getWindowProperty(const String& winname, int prop_id)

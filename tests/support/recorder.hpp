@@ -17,7 +17,7 @@
 namespace recorder {
 
 struct Call {
-    enum Kind { NamedWindow, Imshow, CreateTrackbar, WaitKey };
+    enum Kind { NamedWindow, Imshow, CreateTrackbar, WaitKey, DestroyAllWindows };
     Kind kind;
     std::string window; // for WaitKey: the delay
 };
