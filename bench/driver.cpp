@@ -4,7 +4,9 @@
 //   work     the program's own code and library calls with no window layer;
 //   program  the real program binary (window calls stubbed, so no display);
 //   tool     a Debian tool doing the same operation, where there is one.
-// A second table times start-up with real windows on a virtual display.
+// A second table sets patch_finder's measure switch against the library's
+// matching called on every move; a third times start-up and slider moves
+// with real windows on a virtual display.
 //   bench_driver [--quick]     --quick: smaller pictures and fewer runs, to try it
 #include <unistd.h>
 
@@ -220,8 +222,8 @@ int main(int argc, char** argv)
 
     std::printf(
         "Machine: %s, %ld cores. Times in ms, memory in MB; medians of %d runs (after a warm-up) "
-        "at 0.3 MP, %d at the larger sizes, where patch_finder and the Debian tool run once (a run over "
-        "45 s is stopped).\n\n",
+        "at 0.3 MP, %d at the larger sizes, where the Debian tool and the library-per-move reference run "
+        "once (a run over 45 s is stopped, 180 s for that reference).\n\n",
         first_line_of("sed -n 's/^model name[^:]*: //p' /proc/cpuinfo").c_str(),
         sysconf(_SC_NPROCESSORS_ONLN), sizes[0].runs, sizes.back().runs);
     std::printf(
@@ -245,14 +247,12 @@ int main(int argc, char** argv)
             if (program.name == "patch_finder") {
                 arguments.push_back(stem + "-patch.png");
             }
-            // Large pictures make patch_finder's moves take seconds: fewer of them there.
-            const bool slow = program.name == "patch_finder" && size.cols > 640;
-            const std::vector<std::string> moves{"BENCH_MOVES=" + (slow ? std::string("3") : program.moves)};
+            const std::vector<std::string> moves{"BENCH_MOVES=" + program.moves};
             std::vector<std::string> preloaded = moves;
             preloaded.push_back(shim);
 
             std::vector<Command> commands{
-                {{bench_dir + "/bench_floor", "decode", stem + ".jpg"}, {}},
+                {{bench_dir + "/bench_decode_floor", stem + ".jpg"}, {}},
                 {{bench_dir + "/bench_work_" + program.name}, moves},
                 {{programs_dir + "/" + program.name}, preloaded},
             };
@@ -266,11 +266,7 @@ int main(int argc, char** argv)
                 tool.words.push_back("null:");
                 commands.push_back(tool);
             }
-            if (slow) {
-                commands[1].limit_ms = commands[2].limit_ms = 4 * usual_limit_ms;
-            }
-            const std::vector<std::optional<Measure>> results =
-                measure(commands, slow ? 1 : size.runs, !slow);
+            const std::vector<std::optional<Measure>> results = measure(commands, size.runs);
             const std::optional<Measure>& floor = results[0];
             const std::optional<Measure>& work = results[1];
             const std::optional<Measure>& real = results[2];
@@ -299,6 +295,42 @@ int main(int argc, char** argv)
         }
     }
 
+    // patch_finder's measure switch against the library's matching on every move.
+    std::printf("\npatch_finder switching the measure (every measure once, then back to 0), against the same "
+                "program calling the library's matching for every measure on every move (\"library\"):\n\n");
+    std::printf(
+        "| picture | first display: library | scoring | ×library | move: library | scoring | ×library "
+        "| peak memory: library | scoring | ×library |\n|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const Size& size : sizes) {
+        const std::string stem =
+            pictures + "/bench-" + std::to_string(size.cols) + "x" + std::to_string(size.rows);
+        const std::vector<std::string> arguments{stem + ".jpg", stem + "-patch.png"};
+        const bool slow = size.cols > 640;
+        std::vector<Command> commands{
+            {{bench_dir + "/bench_reference_patch_finder"}, {"BENCH_MOVES=1,2,3,4,5,0"}, true, slow},
+            {{bench_dir + "/bench_work_patch_finder"}, {"BENCH_MOVES=1,2,3,4,5,0"}},
+        };
+        commands[0].limit_ms = 4 * usual_limit_ms;
+        for (Command& command : commands) {
+            command.words.insert(command.words.end(), arguments.begin(), arguments.end());
+        }
+        const std::vector<std::optional<Measure>> results = measure(commands, size.runs);
+        const std::optional<Measure>& library = results[0];
+        const std::optional<Measure>& scoring = results[1];
+        const std::string megapixels = number(size.cols * double(size.rows) / 1e6) + " MP";
+        if (!library || !scoring || library->over_limit || scoring->over_limit) {
+            std::printf("| %s | failed to run or over the time limit |\n", megapixels.c_str());
+            continue;
+        }
+        std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", megapixels.c_str(),
+                    number(library->start_ms).c_str(), number(scoring->start_ms).c_str(),
+                    ratio(scoring->start_ms, library->start_ms).c_str(), number(library->move_ms).c_str(),
+                    number(scoring->move_ms).c_str(), ratio(scoring->move_ms, library->move_ms).c_str(),
+                    number(library->peak_mb).c_str(), number(scoring->peak_mb).c_str(),
+                    ratio(scoring->peak_mb, library->peak_mb).c_str());
+        std::fflush(stdout);
+    }
+
     // Start-up with real windows, on the smallest picture, on the tests' private display.
     std::optional<desktop::Desktop> screen;
     try {
@@ -310,14 +342,14 @@ int main(int argc, char** argv)
     const std::vector<std::string> on_display = screen->environment();
     const std::string small = pictures + "/bench-640x480";
     const int runs = sizes[0].runs;
-    std::printf(
-        "\nStart-up with real windows on a virtual display, 0.3 MP picture, until the first pass of the "
-        "event loop has painted the windows (ms):\n\n");
+    std::printf("\nStart-up with real windows on a virtual display, 0.3 MP picture unless the row names "
+                "another, until the first pass of the "
+                "event loop has painted the windows (ms):\n\n");
     std::printf("| what | start-up | ×one window | slider move |\n|---|---|---|---|\n");
     std::vector<Command> commands{
         {{bench_dir + "/bench_empty_codecs"}, {}, false},
         {{bench_dir + "/bench_empty_windows"}, {}, false},
-        {{bench_dir + "/bench_floor", "window", small + ".jpg"}, on_display},
+        {{bench_dir + "/bench_window_floor", small + ".jpg"}, on_display},
     };
     for (const Program& program : programs) {
         Command command{{programs_dir + "/" + program.name, small + ".jpg"}, on_display};
@@ -329,12 +361,15 @@ int main(int argc, char** argv)
         command.settings.push_back("BENCH_MOVES=" + program.moves);
         commands.push_back(command);
     }
-    // The live slider on a photograph-sized picture, window and all.
+    // The live sliders on a photograph-sized picture, windows and all.
     const std::string large =
         pictures + "/bench-" + std::to_string(sizes[1].cols) + "x" + std::to_string(sizes[1].rows);
     commands.push_back({{programs_dir + "/edge_tuner", large + ".jpg"}, on_display});
     commands.back().settings.insert(commands.back().settings.end(),
                                     {shim, "BENCH_WINDOWS=1", "BENCH_MOVES=" + programs[4].moves});
+    commands.push_back({{programs_dir + "/patch_finder", large + ".jpg", large + "-patch.png"}, on_display});
+    commands.back().settings.insert(commands.back().settings.end(),
+                                    {shim, "BENCH_WINDOWS=1", "BENCH_MOVES=1,2,3,4,5,0"});
     const std::vector<std::optional<Measure>> results = measure(commands, runs);
     const double base = results[2] ? results[2]->start_ms : 0;
     const std::vector<std::string> names{
@@ -346,7 +381,8 @@ int main(int argc, char** argv)
         "equalizer",
         "laplace_view",
         "edge_tuner",
-        "edge_tuner on the " + number(sizes[1].cols * double(sizes[1].rows) / 1e6) + " MP picture"};
+        "edge_tuner on the " + number(sizes[1].cols * double(sizes[1].rows) / 1e6) + " MP picture",
+        "patch_finder on the " + number(sizes[1].cols * double(sizes[1].rows) / 1e6) + " MP picture"};
     for (size_t i = 0; i < results.size(); ++i) {
         const bool moved = results[i] && results[i]->move_ms > 0;
         std::printf("| %s | %s | %s | %s |\n", names[i].c_str(),
