@@ -1,3 +1,4 @@
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@ int circle_finder_main(int argc, char** argv);
 
 namespace {
 
-const char* const window_name = "Hough Circle Transform Demo";
+const std::string window_name = "Hough Circle Transform Demo";
 const cv::Vec3b green(0, 255, 0);
 const cv::Vec3b red(0, 0, 255);
 

@@ -250,10 +250,10 @@ TEST_P(BadInput, EveryInputEndsWithZeroOr255AndNothingElse)
 }
 
 // With its address space capped at so many megabytes above what it holds at
-// start, a program runs out of memory while reading, while processing, or
-// not at all: each run shows the picture or refuses cleanly, with 255 and
-// one line naming the program. A slider program capped after its first
-// display refuses the moves, one line each, and ends with 0 on the key.
+// start (a few, so that the library can still load its codecs' plug-ins), a
+// program runs out of memory while reading, while processing, or not at all: each run shows the picture or
+// refuses cleanly, with 255 and one line naming the program. A slider program capped after its first display
+// refuses the moves, one line each, and ends with 0 on the key.
 TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
 {
 #ifdef __SANITIZE_ADDRESS__
@@ -267,7 +267,7 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
         words.push_back(folder.write("part.png", picture(cv::Rect(900, 600, 200, 150)).clone()));
     }
     std::vector<std::string> caps;
-    for (const int megabytes : {1, 8, 16, 24, 32, 48, 64, 128, 1024}) {
+    for (const int megabytes : {8, 16, 24, 32, 48, 64, 128, 1024}) {
         caps.push_back("HEADLESS_MEMORY_MB=" + std::to_string(megabytes));
     }
     if (program.name == "patch_finder" || program.name == "edge_tuner") {

@@ -137,7 +137,7 @@ const Window& window(const std::string& name)
     return *found;
 }
 
-const cv::Mat& last_shown(const std::string& name)
+cv::Mat last_shown(const std::string& name)
 {
     const Window& shown_in = window(name);
     if (shown_in.shown.empty()) {

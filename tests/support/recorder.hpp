@@ -66,7 +66,9 @@ void move_slider(int position); // as the window system does: store, then call b
 const std::vector<Call>& calls();
 const std::vector<Window>& windows();
 const Window& window(const std::string& name); // fails the test if absent
-const cv::Mat& last_shown(const std::string& name);
+// The last image shown in the window: a header sharing the recorded pixels,
+// so that no reference into the recording outlives a temporary name.
+cv::Mat last_shown(const std::string& name);
 const std::vector<Slider>& sliders();
 int wait_count();
 
