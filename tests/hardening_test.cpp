@@ -252,8 +252,8 @@ TEST_P(BadInput, EveryInputEndsWithZeroOr255AndNothingElse)
 // With its address space capped at so many megabytes above what it holds at
 // start (a few, so that the library can still load its codecs' plug-ins), a
 // program runs out of memory while reading, while processing, or not at all: each run shows the picture or
-// refuses cleanly, with 255 and one line naming the program. A slider program capped after its first display
-// refuses the moves, one line each, and ends with 0 on the key.
+// refuses cleanly, with 255 and one line naming the program. A slider program refuses a move it has no memory
+// for, one line each, and ends with 0 on the key; capped right after its first display it refuses moves.
 TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
 {
 #ifdef __SANITIZE_ADDRESS__
@@ -287,16 +287,21 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
         EXPECT_EQ(ending.out, "");
         std::istringstream lines(ending.err);
         int count = 0;
+        int moves_refused = 0;
         for (std::string line; std::getline(lines, line); ++count) {
             EXPECT_EQ(line.rfind(program.name + ": ", 0), 0u) << line;
+            moves_refused += line.find("; the window") != std::string::npos;
         }
         const bool moves = cap.rfind("HEADLESS_MOVE", 0) == 0;
         if (ending.code == 255 && !moves) {
             EXPECT_EQ(count, 1);
             refused_while_processing += ending.err.find("to process") != std::string::npos;
         } else {
+            // A cap just high enough for the first display may still refuse
+            // some moves, depending on how the worker threads share the work.
             EXPECT_EQ(ending.code, 0);
-            EXPECT_EQ(count > 0, moves) << ending.err;
+            EXPECT_EQ(moves_refused, count) << ending.err;
+            EXPECT_TRUE(count > 0 || !moves) << "no move was refused under " << cap;
             shown += !moves;
         }
     }
