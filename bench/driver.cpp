@@ -343,8 +343,7 @@ int main(int argc, char** argv)
     const std::string small = pictures + "/bench-640x480";
     const int runs = sizes[0].runs;
     std::printf("\nStart-up with real windows on a virtual display, 0.3 MP picture unless the row names "
-                "another, until the first pass of the "
-                "event loop has painted the windows (ms):\n\n");
+                "another, until the first pass of the event loop has painted the windows (ms):\n\n");
     std::printf("| what | start-up | ×one window | slider move |\n|---|---|---|---|\n");
     std::vector<Command> commands{
         {{bench_dir + "/bench_empty_codecs"}, {}, false},

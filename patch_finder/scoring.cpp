@@ -202,7 +202,7 @@ void score(const Basis& basis, int method, cv::Mat& scores)
     }
     if (basis.templ.rows > tallest_templ) {
         // Beyond what the column sums hold: the library's own call, for the
-        // rare picture taller than this.
+        // rare template this tall.
         cv::matchTemplate(basis.picture, basis.templ, scores, method);
         return;
     }
