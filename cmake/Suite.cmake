@@ -31,21 +31,88 @@ endfunction()
 
 include(GNUInstallDirs)
 
-# program_sources(VARIABLE name): a program's sources, the .cpp files in its
-# folder (main.cpp and the units beside it).
+# program_sources(VARIABLE name): a program's own sources, the .cpp files in
+# its folder (main.cpp and the units beside it). What all programs share is
+# the suite_common library.
 function(program_sources variable name)
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${name}/*.cpp)
   set(${variable} ${sources} PARENT_SCOPE)
 endfunction()
 
-# add_program(name): the program built from its folder, installed with its
-# manual page man/name.1.
-function(add_program name)
+# suite_program(name PICTURES file... WINDOWS title... [SLIDER maximum]): a
+# program of the suite, built from its folder and installed with its manual
+# page man/name.1. PICTURES are the demo pictures it is shown on, one for each
+# picture it takes; WINDOWS its window titles in the order it makes them.
+function(suite_program name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SLIDER" "PICTURES;WINDOWS")
   program_sources(sources ${name})
   add_executable(${name} ${sources})
   suite_target_defaults(${name})
-  target_link_libraries(${name} PRIVATE
+  target_link_libraries(${name} PRIVATE suite_common
     opencv_core opencv_imgproc opencv_imgcodecs opencv_highgui)
   install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES man/${name}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  if(NOT arg_SLIDER)
+    set(arg_SLIDER 0)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY suite_programs ${name})
+  set_property(GLOBAL PROPERTY suite_${name}_pictures ${arg_PICTURES})
+  set_property(GLOBAL PROPERTY suite_${name}_windows ${arg_WINDOWS})
+  set_property(GLOBAL PROPERTY suite_${name}_slider ${arg_SLIDER})
+endfunction()
+
+# suite_write_program_table(): the programs declared so far, written into the
+# build folder for everything else that needs them: programs.hpp for the tests
+# and the benchmark, programs.sh for the scripts. Sets suite_programs.
+function(suite_write_program_table)
+  get_property(programs GLOBAL PROPERTY suite_programs)
+  set(rows "")
+  set(shell_pictures "")
+  set(shell_windows "")
+  foreach(name ${programs})
+    get_property(pictures GLOBAL PROPERTY suite_${name}_pictures)
+    get_property(windows GLOBAL PROPERTY suite_${name}_windows)
+    get_property(slider GLOBAL PROPERTY suite_${name}_slider)
+    list(JOIN pictures "\", \"" picture_list)
+    list(JOIN windows "\", \"" window_list)
+    string(APPEND rows "    {\"${name}\", {\"${picture_list}\"}, {\"${window_list}\"}, ${slider}},\n")
+    list(JOIN pictures " " picture_words)
+    list(JOIN windows "|" window_words)
+    string(APPEND shell_pictures " [${name}]=\"${picture_words}\"")
+    string(APPEND shell_windows " [${name}]=\"${window_words}\"")
+  endforeach()
+  list(JOIN programs " " program_words)
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/programs.hpp CONTENT [[
+// The suite's programs, written by CMake from the list in CMakeLists.txt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace suite {
+
+struct Program {
+    std::string name;
+    std::vector<std::string> pictures; // demo pictures, one for each picture it takes
+    std::vector<std::string> windows;  // window titles, in the order it makes them
+    int slider_maximum;                // 0: no slider
+};
+
+inline const std::vector<Program> programs{
+@rows@};
+
+} // namespace suite
+]] @ONLY)
+  file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/programs.sh CONTENT [[
+# The suite's programs, written by CMake from the list in CMakeLists.txt; sourced.
+programs=(@program_words@)
+# Demo pictures, in the order the program takes them.
+declare -A program_pictures=(@shell_pictures@ )
+# Window titles, separated by |.
+declare -A program_windows=(@shell_windows@ )
+]] @ONLY)
+  add_library(suite_program_table INTERFACE)
+  target_include_directories(suite_program_table INTERFACE ${PROJECT_BINARY_DIR})
+  set(suite_programs ${programs} PARENT_SCOPE)
 endfunction()

@@ -37,12 +37,17 @@ build="$root_dir/build"
 # Everyone else gets warnings from a newer compiler, never a broken build.
 configure_options=(-DSUITE_WERROR="${SUITE_WERROR:-OFF}")
 
-# build_suite [TARGET...]: configures the default build (build/) and builds the
-# targets named (all when none), quickly when nothing changed.
+# configure_suite: configures the default build (build/), quickly when nothing changed.
+configure_suite() {
+  # CMake finds the presets in the folder it runs in.
+  (cd "$root_dir" && cmake --preset default "${configure_options[@]}" >/dev/null)
+}
+
+# build_suite [TARGET...]: configures the default build and builds the targets
+# named (all when none), quickly when nothing changed.
 build_suite() {
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
-  # CMake finds the presets in the folder it runs in.
-  (cd "$root_dir" && cmake --preset default "${configure_options[@]}" >/dev/null &&
-    cmake --build --preset default --parallel "$(nproc)" "${targets[@]}" >/dev/null)
+  configure_suite
+  (cd "$root_dir" && cmake --build --preset default --parallel "$(nproc)" "${targets[@]}" >/dev/null)
 }

@@ -16,6 +16,7 @@
 
 #include "pictures.hpp"
 #include "process.hpp"
+#include "programs.hpp"
 
 namespace {
 
@@ -24,6 +25,8 @@ namespace fs = std::filesystem;
 struct Program {
     std::string name;
     std::string binary;
+    size_t pictures; // how many it takes
+    bool slider;
 };
 
 void PrintTo(const Program& program, std::ostream* out)
@@ -31,11 +34,16 @@ void PrintTo(const Program& program, std::ostream* out)
     *out << program.name;
 }
 
-const std::vector<Program> programs{
-    {"circle_finder", CIRCLE_FINDER_HEADLESS}, {"patch_finder", PATCH_FINDER_HEADLESS},
-    {"equalizer", EQUALIZER_HEADLESS},         {"laplace_view", LAPLACE_VIEW_HEADLESS},
-    {"edge_tuner", EDGE_TUNER_HEADLESS},
-};
+// Every program of the suite, as its headless binary.
+std::vector<Program> programs()
+{
+    std::vector<Program> all;
+    for (const suite::Program& program : suite::programs) {
+        all.push_back({program.name, std::string(HEADLESS_DIR) + "/" + program.name + "_headless",
+                       program.pictures.size(), program.slider_maximum > 0});
+    }
+    return all;
+}
 
 // A run's time limit: far above what any of these small inputs needs.
 const process::Seconds limit(60);
@@ -147,7 +155,7 @@ struct Case {
 // What a run must end with, from the library's own reading of the files.
 int expected_status(const Program& program, const std::vector<std::string>& arguments)
 {
-    const size_t needed = program.name == "patch_finder" ? 2 : 1;
+    const size_t needed = program.pictures;
     if (arguments.size() < needed) {
         return 255;
     }
@@ -221,7 +229,7 @@ TEST_P(BadInput, EveryInputEndsWithZeroOr255AndNothingElse)
     const Program& program = GetParam();
     const std::vector<Input> inputs = make_inputs(folder);
     std::vector<Case> runs{{"no argument", {}}};
-    if (program.name != "patch_finder") {
+    if (program.pictures == 1) {
         for (const Input& input : inputs) {
             runs.push_back({input.name, {input.path}, input.well_formed});
         }
@@ -263,14 +271,14 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
     cv::Mat picture = pictures::smooth_random(40, 60, CV_8UC3, 16);
     cv::resize(picture, picture, cv::Size(3000, 2000), 0, 0, cv::INTER_NEAREST);
     std::vector<std::string> words{program.binary, folder.write("big.png", picture)};
-    if (program.name == "patch_finder") {
+    if (program.pictures == 2) {
         words.push_back(folder.write("part.png", picture(cv::Rect(900, 600, 200, 150)).clone()));
     }
     std::vector<std::string> caps;
     for (const int megabytes : {8, 16, 24, 32, 48, 64, 128, 1024}) {
         caps.push_back("HEADLESS_MEMORY_MB=" + std::to_string(megabytes));
     }
-    if (program.name == "patch_finder" || program.name == "edge_tuner") {
+    if (program.slider) {
         caps.push_back("HEADLESS_MOVE_MEMORY_MB=1");
     }
     int refused_while_processing = 0;
@@ -309,7 +317,7 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
     EXPECT_GT(shown, 0) << "no cap was high enough to show the picture";
 }
 
-INSTANTIATE_TEST_SUITE_P(Suite, BadInput, ::testing::ValuesIn(programs),
+INSTANTIATE_TEST_SUITE_P(Suite, BadInput, ::testing::ValuesIn(programs()),
                          [](const ::testing::TestParamInfo<Program>& info) { return info.param.name; });
 
 } // namespace

@@ -10,24 +10,30 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "pictures.hpp"
+#include "program_mains.hpp"
+#include "programs.hpp"
 #include "recorder.hpp"
-
-int circle_finder_main(int argc, char** argv);
-int patch_finder_main(int argc, char** argv);
-int equalizer_main(int argc, char** argv);
-int laplace_view_main(int argc, char** argv);
-int edge_tuner_main(int argc, char** argv);
 
 namespace {
 
 struct Program {
     std::string name;
     recorder::Main main;
+    size_t pictures; // how many it takes
 };
 
 void PrintTo(const Program& program, std::ostream* out)
 {
     *out << program.name;
+}
+
+std::vector<Program> programs()
+{
+    std::vector<Program> all;
+    for (const suite::Program& program : suite::programs) {
+        all.push_back({program.name, program_mains.at(program.name), program.pictures.size()});
+    }
+    return all;
 }
 
 const int mutants_per_program = 300;
@@ -95,7 +101,7 @@ TEST_P(Mutation, MutatedPicturesAreShownOrRefusedNeverWorse)
                                                     mutated(seeds[size_t(i) % seeds.size()], random));
         SCOPED_TRACE(program.name + " on mutant " + std::to_string(i));
         std::vector<std::string> arguments{path};
-        if (program.name == "patch_finder") {
+        if (program.pictures == 2) {
             arguments.push_back(templ);
         }
         const bool can_read = pictures::readable(path);
@@ -117,12 +123,7 @@ TEST_P(Mutation, MutatedPicturesAreShownOrRefusedNeverWorse)
               << " of them readable\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Suite, Mutation,
-                         ::testing::Values(Program{"circle_finder", circle_finder_main},
-                                           Program{"patch_finder", patch_finder_main},
-                                           Program{"equalizer", equalizer_main},
-                                           Program{"laplace_view", laplace_view_main},
-                                           Program{"edge_tuner", edge_tuner_main}),
+INSTANTIATE_TEST_SUITE_P(Suite, Mutation, ::testing::ValuesIn(programs()),
                          [](const ::testing::TestParamInfo<Program>& info) { return info.param.name; });
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include "desktop.hpp"
 #include "pictures.hpp"
+#include "programs.hpp"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Case {
     std::string executable;
     std::vector<std::string> pictures;
     std::vector<std::string> windows;
+    bool slider;
 };
 
 // Test names and messages show the program's name only.
@@ -33,23 +35,24 @@ void PrintTo(const Case& program, std::ostream* out)
     *out << program.name;
 }
 
-std::string demo_picture(const std::string& file)
+// Every program of the suite, on its demo pictures; or only those with a slider.
+std::vector<Case> cases(bool sliders_only = false)
 {
-    return std::string(PICTURES_DIR) + "/" + file;
-}
-
-std::vector<Case> cases()
-{
-    return {
-        {"circle_finder", CIRCLE_FINDER, {demo_picture("coins.png")}, {"Hough Circle Transform Demo"}},
-        {"patch_finder",
-         PATCH_FINDER,
-         {demo_picture("shapes.png"), demo_picture("patch.png")},
-         {"Source Image", "Result window"}},
-        {"equalizer", EQUALIZER, {demo_picture("dim.png")}, {"Source image", "Equalized Image"}},
-        {"laplace_view", LAPLACE_VIEW, {demo_picture("shapes.png")}, {"Laplace Demo"}},
-        {"edge_tuner", EDGE_TUNER, {demo_picture("shapes.png")}, {"Edge Map"}},
-    };
+    std::vector<Case> all;
+    for (const suite::Program& program : suite::programs) {
+        Case each{program.name,
+                  std::string(PROGRAMS_DIR) + "/" + program.name,
+                  {},
+                  program.windows,
+                  program.slider_maximum > 0};
+        for (const std::string& picture : program.pictures) {
+            each.pictures.push_back(std::string(PICTURES_DIR) + "/" + picture);
+        }
+        if (each.slider || !sliders_only) {
+            all.push_back(each);
+        }
+    }
+    return all;
 }
 
 std::string case_name(const ::testing::TestParamInfo<Case>& info)
@@ -155,12 +158,14 @@ TEST_P(SliderProgram, FollowsTheSliderUntilAKeyPress)
     expect_clean_exit(screen.wait(program, end_limit));
 }
 
-INSTANTIATE_TEST_SUITE_P(Suite, SliderProgram, ::testing::Values(cases()[1], cases()[4]), case_name);
+INSTANTIATE_TEST_SUITE_P(Suite, SliderProgram, ::testing::ValuesIn(cases(true)), case_name);
 
 TEST(CircleFinderWindow, ShowsTheMarkersOnThePicture)
 {
     desktop::Desktop screen;
-    process::Child program = screen.start(CIRCLE_FINDER, {demo_picture("coins.png")});
+    const Case circle_finder = cases().front();
+    ASSERT_EQ(circle_finder.name, "circle_finder");
+    process::Child program = screen.start(circle_finder.executable, circle_finder.pictures);
     const std::string id = screen.find_window("Hough Circle Transform Demo", start_limit);
     ASSERT_FALSE(id.empty());
     const cv::Mat shot = screen.screenshot(id);
