@@ -33,18 +33,21 @@ Formula formula_for(const Basis& basis, int method)
         return formula;
     }
     const cv::Scalar& mean = basis.spread_mean;
-    const cv::Scalar& spread = basis.templ_spread;
-    double norm =
-        spread[0] * spread[0] + spread[1] * spread[1] + spread[2] * spread[2] + spread[3] * spread[3];
-    formula.flat_template = norm < DBL_EPSILON;
-    const double sum2 = norm + mean[0] * mean[0] + mean[1] * mean[1] + mean[2] * mean[2] + mean[3] * mean[3];
+    const cv::Scalar& deviation = basis.templ_spread;
+    // Per pixel, summed over the channels: the variance, and the mean square
+    // (variance plus squared mean), in the library's order of additions.
+    const double variance = deviation[0] * deviation[0] + deviation[1] * deviation[1] +
+                            deviation[2] * deviation[2] + deviation[3] * deviation[3];
+    const double mean_square =
+        variance + mean[0] * mean[0] + mean[1] * mean[1] + mean[2] * mean[2] + mean[3] * mean[3];
+    // A variance below double rounding is none.
+    formula.flat_template = variance < DBL_EPSILON;
     if (method == cv::TM_CCOEFF_NORMED) {
         formula.mean = mean;
-    } else {
-        norm = sum2;
     }
-    formula.templ_sum2 = sum2 / formula.inverse_area;
-    formula.templ_norm = std::sqrt(norm) / std::sqrt(formula.inverse_area);
+    formula.templ_sum2 = mean_square / formula.inverse_area;
+    const double norm_square = method == cv::TM_CCOEFF_NORMED ? variance : mean_square;
+    formula.templ_norm = std::sqrt(norm_square) / std::sqrt(formula.inverse_area);
     return formula;
 }
 
@@ -67,17 +70,23 @@ inline float derive(double score, const std::int64_t (&sums)[3], std::int64_t sq
     }
     const double window_sum2 = double(squares);
     if (difference) {
+        // Rounding may take a perfect match's difference below zero.
         score = std::max(window_sum2 - 2 * score + formula.templ_sum2, 0.);
     }
     if (normed) {
+        // Rounding may take a flat window's spread below zero.
         const double spread2 = std::max(window_sum2 - window_mean2, 0.);
-        // A window flat to within rounding has no spread to divide by.
-        const double divisor = spread2 <= std::min(0.5, 10 * FLT_EPSILON * window_sum2)
-                                   ? 0
-                                   : std::sqrt(spread2) * formula.templ_norm;
+        // A spread lost in the rounding of the window's sum of squares is
+        // none: a flat window has nothing to divide by.
+        const double lost_in_rounding = std::min(0.5, 10 * FLT_EPSILON * window_sum2);
+        const double divisor = spread2 <= lost_in_rounding ? 0 : std::sqrt(spread2) * formula.templ_norm;
+        // Rounding may carry a perfect match a little past 1 in magnitude: up
+        // to an eighth past is taken as 1. Beyond that, or with nothing to
+        // divide by, the placement counts as no match at all.
+        const double past_one = 1.125;
         if (std::fabs(score) < divisor) {
             score /= divisor;
-        } else if (std::fabs(score) < divisor * 1.125) {
+        } else if (std::fabs(score) < divisor * past_one) {
             score = score > 0 ? 1 : -1;
         } else {
             score = Method == cv::TM_SQDIFF_NORMED ? 1 : 0;
@@ -158,7 +167,76 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
     }
 }
 
-using RowScorer = void (*)(const Basis&, const Formula&, cv::Range, Columns&, cv::Mat&);
+// The library correlates in tiles: blocks of score rows whose height follows
+// from the template's height alone (four and a half template heights, with
+// the template at least 256 picture rows, stretched to a size its Fourier
+// transform handles well), laid from the first row, each transformed with
+// zeros past its last picture row. A band of the picture that starts on a
+// tile's first row, correlated on its own, is cut into the same tiles and
+// gives the same scores to the bit, as long as the library asks for the same
+// tile height: a band shorter than that is given zero rows below, the zeros
+// the library puts under the last tile. Checked on the releases we build
+// with; elsewhere each channel is correlated whole.
+#if CV_VERSION_MAJOR == 4 && (CV_VERSION_MINOR == 6 || CV_VERSION_MINOR == 10)
+constexpr bool tiles_known = true;
+#else
+constexpr bool tiles_known = false;
+#endif
+
+struct Tiling {
+    int asked = 0; // the score rows the library asks for a tile, before stretching
+    int rows = 0;  // a tile's score rows
+};
+
+Tiling tiling_for(int templ_rows)
+{
+    Tiling tiling;
+    tiling.asked = std::max(cvRound(templ_rows * 4.5), 256 - templ_rows + 1);
+    tiling.rows = cv::getOptimalDFTSize(tiling.asked + templ_rows - 1) - templ_rows + 1;
+    return tiling;
+}
+
+// Score rows correlated in one call, and how many the call asks for: more
+// than the band has means zero picture rows below it.
+struct Band {
+    cv::Range rows;
+    int asked_rows = 0;
+};
+
+// Bands of whole tiles, as many as there are threads if there are tiles
+// enough; one band when the tiles are unknown or the map fits in one.
+std::vector<Band> bands_for(int score_rows, int templ_rows)
+{
+    const Tiling tiling = tiling_for(templ_rows);
+    if (!tiles_known || score_rows <= tiling.rows) {
+        return {{cv::Range(0, score_rows), score_rows}};
+    }
+    const int tiles = (score_rows + tiling.rows - 1) / tiling.rows;
+    const int count = std::min(tiles, std::max(1, cv::getNumThreads()));
+    std::vector<Band> bands;
+    for (int band = 0; band < count; ++band) {
+        const int first = tiles * band / count * tiling.rows;
+        const int end = std::min(tiles * (band + 1) / count * tiling.rows, score_rows);
+        bands.push_back({cv::Range(first, end), std::max(end - first, tiling.asked)});
+    }
+    return bands;
+}
+
+// The cross-correlation of one channel over one band, into `out`.
+void correlate(const cv::Mat& picture_channel, const cv::Mat& templ_channel, const Band& band, cv::Mat& out)
+{
+    const int templ_rows = templ_channel.rows;
+    const cv::Mat source = picture_channel.rowRange(band.rows.start, band.rows.end + templ_rows - 1);
+    if (band.asked_rows == band.rows.size()) {
+        cv::matchTemplate(source, templ_channel, out, cv::TM_CCORR);
+        return;
+    }
+    cv::Mat padded = cv::Mat::zeros(band.asked_rows + templ_rows - 1, source.cols, source.type());
+    source.copyTo(padded.rowRange(0, source.rows));
+    cv::Mat scores;
+    cv::matchTemplate(padded, templ_channel, scores, cv::TM_CCORR);
+    scores.rowRange(0, band.rows.size()).copyTo(out);
+}
 
 } // namespace
 
@@ -167,29 +245,39 @@ Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
     Basis basis;
     basis.picture = picture;
     basis.templ = templ;
+    // The library takes the template's mean from cv::mean for the plain
+    // correlation coefficient and from cv::meanStdDev for the normalized
+    // measures; the two may differ in the last bit, so both are kept.
     basis.templ_mean = cv::mean(templ);
     cv::meanStdDev(templ, basis.spread_mean, basis.templ_spread);
 
     // The library correlates a colour picture channel by channel and adds
-    // the three results in channel order. One library call per channel,
-    // added in the same order, gives the same sums to the bit, and the three
-    // calls can run on separate cores.
-    cv::Mat channel_correlations[3];
-    {
-        std::vector<cv::Mat> picture_channels;
-        std::vector<cv::Mat> templ_channels;
-        cv::split(picture, picture_channels);
-        cv::split(templ, templ_channels);
-        cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& channels) {
-            for (int channel = channels.start; channel < channels.end; ++channel) {
-                cv::matchTemplate(picture_channels[size_t(channel)], templ_channels[size_t(channel)],
-                                  channel_correlations[channel], cv::TM_CCORR);
-            }
-        });
+    // the three results in channel order. Here each channel is correlated
+    // band by band, every (channel, band) pair a task of its own so that all
+    // cores have work, and the results are added in the same order: the
+    // same sums to the bit.
+    std::vector<cv::Mat> picture_channels;
+    std::vector<cv::Mat> templ_channels;
+    cv::split(picture, picture_channels);
+    cv::split(templ, templ_channels);
+    const std::vector<Band> bands = bands_for(picture.rows - templ.rows + 1, templ.rows);
+    basis.correlation.create(picture.rows - templ.rows + 1, picture.cols - templ.cols + 1, CV_32F);
+    // The first channel's bands go straight into the map, the others beside it.
+    std::vector<cv::Mat> later_channels(2 * bands.size());
+    cv::parallel_for_(cv::Range(0, int(3 * bands.size())), [&](const cv::Range& tasks) {
+        for (int task = tasks.start; task < tasks.end; ++task) {
+            const size_t channel = size_t(task) / bands.size();
+            const size_t band = size_t(task) % bands.size();
+            cv::Mat in_map = basis.correlation.rowRange(bands[band].rows);
+            correlate(picture_channels[channel], templ_channels[channel], bands[band],
+                      channel == 0 ? in_map : later_channels[(channel - 1) * bands.size() + band]);
+        }
+    });
+    for (size_t band = 0; band < bands.size(); ++band) {
+        cv::Mat in_map = basis.correlation.rowRange(bands[band].rows);
+        in_map += later_channels[band];
+        in_map += later_channels[bands.size() + band];
     }
-    basis.correlation = channel_correlations[0];
-    basis.correlation += channel_correlations[1];
-    basis.correlation += channel_correlations[2];
     return basis;
 }
 
@@ -218,10 +306,11 @@ void score(const Basis& basis, int method, cv::Mat& scores)
     const int stripes = std::max(1, std::min(cv::getNumThreads(), scores.rows / basis.templ.rows));
     // Made here, so that the threads allocate nothing.
     std::vector<Columns> columns(size_t(stripes), Columns(basis.picture.cols * 3));
-    static const RowScorer scorers[] = {
-        score_rows<cv::TM_SQDIFF>,       score_rows<cv::TM_SQDIFF_NORMED>, nullptr,
-        score_rows<cv::TM_CCORR_NORMED>, score_rows<cv::TM_CCOEFF>,        score_rows<cv::TM_CCOEFF_NORMED>};
-    const RowScorer scorer = scorers[method];
+    auto* const scorer = method == cv::TM_SQDIFF          ? score_rows<cv::TM_SQDIFF>
+                         : method == cv::TM_SQDIFF_NORMED ? score_rows<cv::TM_SQDIFF_NORMED>
+                         : method == cv::TM_CCORR_NORMED  ? score_rows<cv::TM_CCORR_NORMED>
+                         : method == cv::TM_CCOEFF        ? score_rows<cv::TM_CCOEFF>
+                                                          : score_rows<cv::TM_CCOEFF_NORMED>;
     cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range& range) {
         for (int stripe = range.start; stripe < range.end; ++stripe) {
             const cv::Range rows(scores.rows * stripe / stripes, scores.rows * (stripe + 1) / stripes);
