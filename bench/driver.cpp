@@ -211,6 +211,41 @@ void scoring_table(const std::vector<Picture>& pictures)
     }
 }
 
+// What does not depend on a slider is done once: each row against its
+// reference, on the photograph-sized picture.
+void once_table(const Picture& large)
+{
+    const suite::Program& patch_finder = program_named("patch_finder");
+    const suite::Program& edge_tuner = program_named("edge_tuner");
+    const std::string edge_moves = "BENCH_MOVES=" + usage_of(edge_tuner).moves;
+    const std::string correlation = bench_dir + "/bench_correlation";
+    const std::vector<std::pair<std::string, std::vector<Command>>> rows{
+        {"patch_finder first display: channel × band tasks, against whole channels",
+         {{on(bench_dir + "/bench_work_patch_finder", patch_finder, large), {}},
+          {on(bench_dir + "/bench_channels_patch_finder", patch_finder, large), {}}}},
+        {"patch_finder's correlation alone: all threads, against one",
+         {{{correlation, large.path, large.templ, std::to_string(sysconf(_SC_NPROCESSORS_ONLN))}, {}},
+          {{correlation, large.path, large.templ, "1"}, {}}}},
+        {"edge_tuner move: thresholding the kept gradients, against the library's blur and Canny",
+         {{on(bench_dir + "/bench_work_edge_tuner", edge_tuner, large), {edge_moves}},
+          {on(bench_dir + "/bench_reference_edge_tuner", edge_tuner, large), {edge_moves}}}},
+        {"one pass over the picture: a copy", {{{bench_dir + "/bench_one_pass", large.path}, {}}}},
+    };
+    print_heading("Work done once, on the " + large.megapixels +
+                      " picture: each row against its reference (ms):",
+                  {"what", "this design", "reference", "×reference"});
+    for (const auto& row : rows) {
+        const std::vector<std::optional<Measure>> results = bench::measure(row.second, large.runs, bench_dir);
+        // Moves where the rows time moves, else the first display.
+        const auto time = [](const std::optional<Measure>& result) {
+            return !result ? 0. : result->move_ms > 0 ? result->move_ms : result->start_ms;
+        };
+        const double reference = results.size() > 1 ? time(results[1]) : 0;
+        print_row({row.first, results[0] ? number(time(results[0])) : "failed",
+                   reference > 0 ? number(reference) : "–", ratio(time(results[0]), reference)});
+    }
+}
+
 // Start-up and slider moves with real windows, on the tests' private display.
 void window_table(const Picture& small, const Picture& large)
 {
@@ -292,6 +327,7 @@ int main(int argc, char** argv)
                 sysconf(_SC_NPROCESSORS_ONLN), pictures[0].runs, pictures.back().runs);
     program_table(pictures);
     scoring_table(pictures);
+    once_table(pictures[1]);
     window_table(pictures[0], pictures[1]);
     return 0;
 }

@@ -16,9 +16,13 @@ Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
     return basis;
 }
 
-void score(const Basis& basis, int method, cv::Mat& scores)
+Located normalized_scores(const Basis& basis, int method, cv::Mat& scores)
 {
     cv::matchTemplate(basis.picture, basis.templ, scores, method);
+    cv::normalize(scores, scores, 0, 1, cv::NORM_MINMAX, -1);
+    Located located;
+    cv::minMaxLoc(scores, nullptr, nullptr, &located.smallest_at, &located.largest_at);
+    return located;
 }
 
 } // namespace scoring

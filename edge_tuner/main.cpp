@@ -7,25 +7,27 @@
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"
+#include "edges.hpp"
 
 namespace {
 
 const std::string window = "Edge Map";
 
 cv::Mat picture;
-cv::Mat grey;
-cv::Mat edges;
+// What the detector needs of the grey picture, worked out once: a move only
+// thresholds it again.
+edges::Gradients gradients;
+cv::Mat edge_map;
 cv::Mat output;
 int lower_threshold = 0;
 
-// Every run starts again from the grey image, so moving the slider back
-// brings the denser edges back.
+// Every run starts again from the grey picture's gradients, so moving the
+// slider back brings the denser edges back.
 void show_edges()
 {
-    cv::blur(grey, edges, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
-    cv::Canny(edges, edges, double(lower_threshold), double(lower_threshold * 3), 3, false);
+    edges::find(gradients, lower_threshold, edge_map);
     output = cv::Scalar(0, 0, 0, 0);
-    picture.copyTo(output, edges);
+    picture.copyTo(output, edge_map);
     cv::imshow(window, output);
 }
 
@@ -39,7 +41,8 @@ void run_canny(int, void*)
 int main(int argc, char** argv)
 {
     // Each run starts afresh, also a second one in the same process.
-    grey = edges = output = cv::Mat();
+    gradients = edges::Gradients();
+    edge_map = output = cv::Mat();
     lower_threshold = 0;
 
     try {
@@ -48,7 +51,9 @@ int main(int argc, char** argv)
         }
 
         output.create(picture.size(), picture.type());
+        cv::Mat grey;
         cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY, 0);
+        gradients = edges::prepare(grey);
 
         common::make_window(window);
         common::make_slider("Min Threshold:", window, &lower_threshold, 100, run_canny);

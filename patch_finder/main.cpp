@@ -20,31 +20,35 @@ const std::string slider_label = "Method: \n 0: SQDIFF \n 1: SQDIFF NORMED \n 2:
 cv::Mat picture;
 cv::Mat templ;
 cv::Mat scores;
+cv::Mat display;
+cv::Rect last_frame;
 // What all six measures share, worked out once: a move only derives its measure.
 scoring::Basis basis;
 int selected_method = 0;
 
 void show_matching()
 {
-    // A fresh copy each run, so earlier frames never accumulate.
-    cv::Mat display;
-    picture.copyTo(display);
+    // The picture with the last frame painted over from it, so that earlier
+    // frames never accumulate: the whole picture is copied only once.
+    if (display.empty()) {
+        picture.copyTo(display);
+    } else {
+        picture(last_frame).copyTo(display(last_frame));
+    }
 
-    // What cv::matchTemplate gives for the selected measure, to the bit.
-    scoring::score(basis, selected_method, scores);
-    cv::normalize(scores, scores, 0, 1, cv::NORM_MINMAX, -1, cv::Mat());
-
-    double smallest = 0;
-    double largest = 0;
-    cv::Point smallest_at;
-    cv::Point largest_at;
-    cv::minMaxLoc(scores, &smallest, &largest, &smallest_at, &largest_at, cv::Mat());
+    // What cv::matchTemplate gives for the selected measure, rescaled to 0..1
+    // by cv::normalize (min-max), and where cv::minMaxLoc finds its extremes:
+    // to the bit.
+    const scoring::Located located = scoring::normalized_scores(basis, selected_method, scores);
 
     // The squared differences are best where smallest, the other measures where largest.
     const bool lower_is_better = selected_method == cv::TM_SQDIFF || selected_method == cv::TM_SQDIFF_NORMED;
-    const cv::Point match = lower_is_better ? smallest_at : largest_at;
+    const cv::Point match = lower_is_better ? located.smallest_at : located.largest_at;
     const cv::Point corner(match.x + templ.cols, match.y + templ.rows);
     cv::rectangle(display, match, corner, cv::Scalar(0, 0, 0, 0), 2, cv::LINE_8, 0);
+    // All the frame's 2-pixel lines can touch, with a margin.
+    last_frame =
+        cv::Rect(match - cv::Point(3, 3), corner + cv::Point(4, 4)) & cv::Rect(cv::Point(), picture.size());
     cv::rectangle(scores, match, corner, cv::Scalar(0, 0, 0, 0), 2, cv::LINE_8, 0);
 
     cv::imshow(source_window, display);
@@ -61,7 +65,8 @@ void run_matching(int, void*)
 int main(int argc, char** argv)
 {
     // Each run starts afresh, also a second one in the same process.
-    scores = cv::Mat();
+    scores = display = cv::Mat();
+    last_frame = cv::Rect();
     basis = scoring::Basis();
     selected_method = 0;
 

@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -125,7 +126,8 @@ void slide_down(Columns& columns, const uchar* entering, const uchar* leaving)
 // The scores of the placements in the rows given. The window sums slide down
 // the picture a row at a time, and along each row a column at a time.
 template <int Method>
-void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Columns& columns, cv::Mat& scores)
+void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Columns& columns, cv::Mat& scores,
+                Extremes& extremes)
 {
     constexpr bool with_sums = Method == cv::TM_CCOEFF || Method == cv::TM_CCOEFF_NORMED;
     constexpr bool with_squares = Method != cv::TM_CCOEFF;
@@ -133,6 +135,8 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
     const int templ_rows = basis.templ.rows;
     const int templ_values = basis.templ.cols * 3;
 
+    float lowest = std::numeric_limits<float>::infinity();
+    float highest = -lowest;
     std::fill(columns.sums.begin(), columns.sums.end(), 0);
     std::fill(columns.squares.begin(), columns.squares.end(), 0);
     for (int y = rows.start; y < rows.start + templ_rows; ++y) {
@@ -154,7 +158,10 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
         const float* correlation = basis.correlation.ptr<float>(row);
         float* out = scores.ptr<float>(row);
         for (int x = 0;; ++x) {
-            out[x] = derive<Method>(double(correlation[x]), sums, squares, formula);
+            const float score = derive<Method>(double(correlation[x]), sums, squares, formula);
+            out[x] = score;
+            lowest = std::min(lowest, score);
+            highest = std::max(highest, score);
             if (x + 1 == scores.cols) {
                 break;
             }
@@ -165,6 +172,7 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
             }
         }
     }
+    extremes = {lowest, highest};
 }
 
 // The library correlates in tiles: blocks of score rows whose height follows
@@ -176,8 +184,10 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
 // gives the same scores to the bit, as long as the library asks for the same
 // tile height: a band shorter than that is given zero rows below, the zeros
 // the library puts under the last tile. Checked on the releases we build
-// with; elsewhere each channel is correlated whole.
-#if CV_VERSION_MAJOR == 4 && (CV_VERSION_MINOR == 6 || CV_VERSION_MINOR == 10)
+// with; elsewhere each channel is correlated whole, and so is it in the
+// benchmark's reference for this (SCORING_WHOLE_CHANNELS).
+#if CV_VERSION_MAJOR == 4 && (CV_VERSION_MINOR == 6 || CV_VERSION_MINOR == 10) &&                            \
+    !defined(SCORING_WHOLE_CHANNELS)
 constexpr bool tiles_known = true;
 #else
 constexpr bool tiles_known = false;
@@ -278,27 +288,24 @@ Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
         in_map += later_channels[band];
         in_map += later_channels[bands.size() + band];
     }
+    double lowest = 0;
+    double highest = 0;
+    cv::minMaxIdx(basis.correlation, &lowest, &highest);
+    basis.correlation_extremes = {float(lowest), float(highest)};
     return basis;
 }
 
-void score(const Basis& basis, int method, cv::Mat& scores)
+namespace {
+
+// The scores of a measure other than the plain correlation, into `scores`;
+// their extremes.
+Extremes score(const Basis& basis, int method, cv::Mat& scores)
 {
-    CV_Assert(method >= cv::TM_SQDIFF && method <= cv::TM_CCOEFF_NORMED);
-    if (method == cv::TM_CCORR) {
-        basis.correlation.copyTo(scores);
-        return;
-    }
-    if (basis.templ.rows > tallest_templ) {
-        // Beyond what the column sums hold: the library's own call, for the
-        // rare template this tall.
-        cv::matchTemplate(basis.picture, basis.templ, scores, method);
-        return;
-    }
     scores.create(basis.correlation.size(), CV_32F);
     const Formula formula = formula_for(basis, method);
     if (method == cv::TM_CCOEFF_NORMED && formula.flat_template) {
         scores = cv::Scalar::all(1);
-        return;
+        return {1, 1};
     }
 
     // Each stripe of rows starts its sums afresh from a template's height of
@@ -306,6 +313,7 @@ void score(const Basis& basis, int method, cv::Mat& scores)
     const int stripes = std::max(1, std::min(cv::getNumThreads(), scores.rows / basis.templ.rows));
     // Made here, so that the threads allocate nothing.
     std::vector<Columns> columns(size_t(stripes), Columns(basis.picture.cols * 3));
+    std::vector<Extremes> stripe_extremes(static_cast<size_t>(stripes));
     auto* const scorer = method == cv::TM_SQDIFF          ? score_rows<cv::TM_SQDIFF>
                          : method == cv::TM_SQDIFF_NORMED ? score_rows<cv::TM_SQDIFF_NORMED>
                          : method == cv::TM_CCORR_NORMED  ? score_rows<cv::TM_CCORR_NORMED>
@@ -314,9 +322,80 @@ void score(const Basis& basis, int method, cv::Mat& scores)
     cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range& range) {
         for (int stripe = range.start; stripe < range.end; ++stripe) {
             const cv::Range rows(scores.rows * stripe / stripes, scores.rows * (stripe + 1) / stripes);
-            scorer(basis, formula, rows, columns[size_t(stripe)], scores);
+            scorer(basis, formula, rows, columns[size_t(stripe)], scores, stripe_extremes[size_t(stripe)]);
         }
     });
+    Extremes extremes = stripe_extremes[0];
+    for (const Extremes& stripe : stripe_extremes) {
+        extremes.lowest = std::min(extremes.lowest, stripe.lowest);
+        extremes.highest = std::max(extremes.highest, stripe.highest);
+    }
+    return extremes;
+}
+
+// cv::normalize's min-max rescaling of `raw` into `scores`, from extremes
+// known already, then cv::minMaxLoc on the result: a block of rows at a
+// time, rescaled and searched while it is in the cache, blocks on all cores.
+Located rescale_and_locate(const cv::Mat& raw, Extremes extremes, cv::Mat& scores)
+{
+    // The library's scale and shift for a float map, rounded to float as it
+    // rounds them.
+    const double range = double(extremes.highest) - double(extremes.lowest);
+    const double scale = float(range > DBL_EPSILON ? 1. / range : 0.);
+    const double shift = 0.f - float(double(extremes.lowest) * scale);
+
+    scores.create(raw.size(), CV_32F);
+    const int block_rows = std::max(1, (1 << 16) / raw.cols);
+    const int blocks = (raw.rows + block_rows - 1) / block_rows;
+    std::vector<double> smallest(static_cast<size_t>(blocks));
+    std::vector<double> largest(static_cast<size_t>(blocks));
+    std::vector<Located> places(static_cast<size_t>(blocks));
+    cv::parallel_for_(cv::Range(0, blocks), [&](const cv::Range& range) {
+        for (int block = range.start; block < range.end; ++block) {
+            const cv::Range rows(block * block_rows, std::min((block + 1) * block_rows, raw.rows));
+            cv::Mat rescaled = scores.rowRange(rows);
+            raw.rowRange(rows).convertTo(rescaled, -1, scale, shift);
+            Located& place = places[size_t(block)];
+            cv::minMaxLoc(rescaled, &smallest[size_t(block)], &largest[size_t(block)], &place.smallest_at,
+                          &place.largest_at);
+            place.smallest_at.y += rows.start;
+            place.largest_at.y += rows.start;
+        }
+    });
+    // The first place wins between equals, as in one search over the map.
+    Located located = places[0];
+    for (size_t block = 1; block < places.size(); ++block) {
+        if (smallest[block] < smallest[0]) {
+            smallest[0] = smallest[block];
+            located.smallest_at = places[block].smallest_at;
+        }
+        if (largest[block] > largest[0]) {
+            largest[0] = largest[block];
+            located.largest_at = places[block].largest_at;
+        }
+    }
+    return located;
+}
+
+} // namespace
+
+Located normalized_scores(const Basis& basis, int method, cv::Mat& scores)
+{
+    CV_Assert(method >= cv::TM_SQDIFF && method <= cv::TM_CCOEFF_NORMED);
+    if (method == cv::TM_CCORR) {
+        return rescale_and_locate(basis.correlation, basis.correlation_extremes, scores);
+    }
+    if (basis.templ.rows > tallest_templ) {
+        // Beyond what the column sums hold: the library's own calls, for the
+        // rare template this tall.
+        cv::matchTemplate(basis.picture, basis.templ, scores, method);
+        cv::normalize(scores, scores, 0, 1, cv::NORM_MINMAX, -1);
+        Located located;
+        cv::minMaxLoc(scores, nullptr, nullptr, &located.smallest_at, &located.largest_at);
+        return located;
+    }
+    const Extremes extremes = score(basis, method, scores);
+    return rescale_and_locate(scores, extremes, scores);
 }
 
 } // namespace scoring

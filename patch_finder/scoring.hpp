@@ -19,21 +19,36 @@
 
 namespace scoring {
 
+// The lowest and the highest score of a map.
+struct Extremes {
+    float lowest = 0;
+    float highest = 0;
+};
+
 // What all six measures share, worked out once.
 struct Basis {
-    cv::Mat picture;         // 8-bit, 3 channels; shared with the caller, only read
-    cv::Mat templ;           // the same, no larger than the picture
-    cv::Mat correlation;     // the cross-correlation of every placement, 32-bit float
-    cv::Scalar templ_mean;   // cv::mean of the template
-    cv::Scalar spread_mean;  // cv::meanStdDev of the template: its mean...
-    cv::Scalar templ_spread; // ...and its standard deviation, per channel
+    cv::Mat picture;               // 8-bit, 3 channels; shared with the caller, only read
+    cv::Mat templ;                 // the same, no larger than the picture
+    cv::Mat correlation;           // the cross-correlation of every placement, 32-bit float
+    Extremes correlation_extremes; // ...its lowest and highest
+    cv::Scalar templ_mean;         // cv::mean of the template
+    cv::Scalar spread_mean;        // cv::meanStdDev of the template: its mean...
+    cv::Scalar templ_spread;       // ...and its standard deviation, per channel
 };
 
 Basis prepare(const cv::Mat& picture, const cv::Mat& templ);
 
+// Where a map's smallest and largest values first stand, in row-major order.
+struct Located {
+    cv::Point smallest_at;
+    cv::Point largest_at;
+};
+
 // The score of every placement of the template's top-left corner under one
-// measure (0 to 5, numbered as cv::TemplateMatchModes): what cv::matchTemplate
-// gives for that measure, as a 32-bit float map.
-void score(const Basis& basis, int method, cv::Mat& scores);
+// measure (0 to 5, numbered as cv::TemplateMatchModes), rescaled to 0..1:
+// what cv::matchTemplate, then cv::normalize (min-max) give, as a 32-bit
+// float map; and the places cv::minMaxLoc finds on it. The extremes are
+// found while scoring, so that the rescaling and the search share one pass.
+Located normalized_scores(const Basis& basis, int method, cv::Mat& scores);
 
 } // namespace scoring

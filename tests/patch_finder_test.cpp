@@ -121,6 +121,9 @@ std::vector<Pair> pairs()
     // and padded: 237 + 164 score rows; 1429 + 72 under a 300-row template.
     const cv::Mat banded = pictures::smooth_random(420, 60, CV_8UC3, 17);
     const cv::Mat tall_banded = pictures::smooth_random(1800, 40, CV_8UC3, 18);
+    // Score maps rescaled and searched in blocks of rows: equal extremes in
+    // several blocks, the first one counts.
+    const cv::Mat wide = pictures::smooth_random(300, 700, CV_8UC3, 19);
     return {
         {"photo", photo, photo(cv::Rect(50, 30, 40, 30)).clone(), ".jpg"},
         {"noise", noise, noise(cv::Rect(40, 25, 30, 20)).clone(), ".png"},
@@ -133,6 +136,8 @@ std::vector<Pair> pairs()
         {"one_column_map", noise, noise.rowRange(10, 30).clone(), ".png"},
         {"grey_file", grey, grey(cv::Rect(30, 20, 25, 15)).clone(), ".png"},
         {"tall_template", tall, tall(cv::Rect(1, 100, 2, 66100)).clone(), ".png"},
+        {"blocks", wide, wide(cv::Rect(500, 200, 12, 10)).clone(), ".png"},
+        {"blocks_all_equal", pictures::uniform(300, 700, colour), pictures::uniform(10, 12, colour), ".png"},
         {"bands_uneven", banded, banded(cv::Rect(20, 300, 12, 20)).clone(), ".png"},
         {"template_taller_than_last_band", tall_banded, tall_banded(cv::Rect(5, 900, 30, 300)).clone(),
          ".png"},
