@@ -14,6 +14,7 @@
 #include <opencv2/highgui.hpp>
 
 #include "report.hpp"
+#include "screen.hpp"
 
 namespace {
 
@@ -77,6 +78,32 @@ int createTrackbar(const String& label, const String& window, int* value, int co
                           "PiiPFviPvES9_")(label, window, value, count, callback, data);
 }
 
+void destroyWindow(const String& name)
+{
+    using Function = void (*)(const String&);
+    if (with_windows()) {
+        real<Function>("_ZN2cv13destroyWindowERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE")(name);
+    }
+}
+
+void resizeWindow(const String& name, int width, int height)
+{
+    using Function = void (*)(const String&, int, int);
+    if (with_windows()) {
+        real<Function>("_ZN2cv12resizeWindowERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEii")(
+            name, width, height);
+    }
+}
+
+void moveWindow(const String& name, int x, int y)
+{
+    using Function = void (*)(const String&, int, int);
+    if (with_windows()) {
+        real<Function>("_ZN2cv10moveWindowERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEii")(name, x,
+                                                                                                      y);
+    }
+}
+
 void destroyAllWindows()
 {
     using Function = void (*)();
@@ -116,3 +143,19 @@ double getWindowProperty(const String& name, int property)
 }
 
 } // namespace cv
+
+// The work without windows has no window system to ask (the real programs
+// ask their own).
+namespace screen {
+
+std::optional<Desk> desk_of(const std::string&)
+{
+    return std::nullopt;
+}
+
+cv::Rect settle(const std::string&)
+{
+    return {};
+}
+
+} // namespace screen

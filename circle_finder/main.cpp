@@ -27,17 +27,21 @@ int main(int argc, char** argv)
         std::vector<cv::Vec3f> circles;
         cv::HoughCircles(grey, circles, cv::HOUGH_GRADIENT, 1, min_distance, 200, 100, 0, 0);
 
+        const std::string window = "Hough Circle Transform Demo";
+        common::make_window(window);
+        // Marks as large on screen as at 1:1 when the window shows the
+        // picture scaled down, so that they do not vanish.
+        const double shrink = common::shrink_of(window, picture.size());
+        const int dot_radius = common::mark_thickness(3, shrink);
+        const int ring_thickness = common::mark_thickness(3, shrink);
         for (const cv::Vec3f& found : circles) {
             // cvRound goes half to even, as the markers' placement requires.
             const cv::Point centre(cvRound(double(found[0])), cvRound(double(found[1])));
             const int radius = cvRound(double(found[2]));
-            cv::circle(picture, centre, 3, cv::Scalar(0, 255, 0, 0), cv::FILLED, cv::LINE_8, 0);
-            cv::circle(picture, centre, radius, cv::Scalar(0, 0, 255, 0), 3, cv::LINE_8, 0);
+            cv::circle(picture, centre, dot_radius, cv::Scalar(0, 255, 0, 0), cv::FILLED, cv::LINE_8, 0);
+            cv::circle(picture, centre, radius, cv::Scalar(0, 0, 255, 0), ring_thickness, cv::LINE_8, 0);
         }
-
-        const std::string window = "Hough Circle Transform Demo";
-        common::make_window(window);
-        cv::imshow(window, picture);
+        common::show(window, picture);
     } catch (const std::exception& failure) {
         return common::fail("circle_finder", failure, picture.size());
     }

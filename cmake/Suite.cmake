@@ -48,7 +48,7 @@ function(suite_program name)
   program_sources(sources ${name})
   add_executable(${name} ${sources})
   suite_target_defaults(${name})
-  target_link_libraries(${name} PRIVATE suite_common
+  target_link_libraries(${name} PRIVATE suite_common suite_screen
     opencv_core opencv_imgproc opencv_imgcodecs opencv_highgui)
   install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES man/${name}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -2,16 +2,63 @@
 
 #include <iostream>
 #include <new>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "fit.hpp"
+#include "screen.hpp"
+
 namespace common {
 namespace {
 
-// The windows made so far in this run, for the wait.
-std::vector<std::string> windows_made;
+// The windows made so far in this run, in order, and how each shows its picture.
+struct Window {
+    std::string name;
+    bool decided = false; // whether it fits is known
+    Fit fit;
+    cv::Size frame; // the window manager's frame, for a fitted window
+    bool shown = false;
+};
+std::vector<Window> windows_made;
+
+// The sliders made, to be made again on a window that is remade.
+struct Slider {
+    std::string label;
+    std::string window;
+    int* value;
+    int maximum;
+    cv::TrackbarCallback on_move;
+};
+std::vector<Slider> sliders_made;
+
+void forget_windows()
+{
+    windows_made.clear();
+    sliders_made.clear();
+}
+
+Window& made(const std::string& name)
+{
+    for (Window& window : windows_made) {
+        if (window.name == name) {
+            return window;
+        }
+    }
+    throw std::logic_error("no window '" + name + "' was made");
+}
+
+void create_slider(const Slider& slider)
+{
+    // This library release warns on stderr about a slider bound to a variable;
+    // the binding is what we want, so the warning is hushed for this one call.
+    const auto log_level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+    cv::createTrackbar(slider.label, slider.window, slider.value, slider.maximum, slider.on_move, nullptr);
+    cv::utils::logging::setLogLevel(log_level);
+}
 
 // Why the library gave up, in one line for the console.
 std::string failure_reason(const std::exception& failure, cv::Size size)
@@ -53,7 +100,7 @@ bool read_picture(int argc, char** argv, int index, cv::Mat& picture)
 int fail(const char* program, const std::exception& failure, cv::Size picture_size)
 {
     cv::destroyAllWindows();
-    windows_made.clear();
+    forget_windows();
     std::cerr << program << ": " << failure_reason(failure, picture_size) << std::endl;
     return -1;
 }
@@ -71,17 +118,59 @@ void guard_move(const char* program, void (*move)(), cv::Size picture_size, cons
 void make_window(const std::string& name)
 {
     cv::namedWindow(name, cv::WINDOW_AUTOSIZE);
-    windows_made.push_back(name);
+    Window made;
+    made.name = name;
+    windows_made.push_back(made);
+}
+
+double shrink_of(const std::string& name, cv::Size picture)
+{
+    Window& window = made(name);
+    if (!window.decided) {
+        window.decided = true;
+        if (const std::optional<screen::Desk> desk = screen::desk_of(name)) {
+            const int slot = int(&window - windows_made.data());
+            window.fit = fit(picture, desk->chrome, desk->area, slot, int(windows_made.size()));
+            window.frame = desk->frame;
+        }
+    }
+    return window.fit.shrink;
+}
+
+void show(const std::string& name, const cv::Mat& image)
+{
+    shrink_of(name, image.size());
+    Window& window = made(name);
+    if (!window.fit.fitted || window.shown) {
+        window.shown = true;
+        cv::imshow(name, image);
+        return;
+    }
+    window.shown = true;
+    // An auto-sized window cannot be switched to scaling: it is made again
+    // in the scaling mode, with its sliders, and sized once it shows the
+    // picture (before, a size does not hold).
+    cv::destroyWindow(name);
+    cv::namedWindow(name, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
+    for (const Slider& slider : sliders_made) {
+        if (slider.window == name) {
+            create_slider(slider);
+        }
+    }
+    cv::imshow(name, image);
+    const cv::Size outside = window.fit.frame.size() - window.frame;
+    cv::resizeWindow(name, outside.width, outside.height);
+    // A window manager places a new window itself; it heeds a move once the
+    // window is up.
+    screen::settle(name);
+    cv::moveWindow(name, window.fit.frame.x, window.fit.frame.y);
 }
 
 void make_slider(const std::string& label, const std::string& window, int* value, int maximum,
                  cv::TrackbarCallback on_move)
 {
-    // This library release warns on stderr about a slider bound to a variable;
-    // the binding is what we want, so the warning is hushed for this one call.
-    const auto log_level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-    cv::createTrackbar(label, window, value, maximum, on_move, nullptr);
-    cv::utils::logging::setLogLevel(log_level);
+    sliders_made.push_back({label, window, value, maximum, on_move});
+    create_slider(sliders_made.back());
 }
 
 void wait_for_key()
@@ -89,8 +178,8 @@ void wait_for_key()
     // With this window backend waitKey(0) never returns once the user has
     // closed the windows, so wait in steps and stop when all are gone.
     auto any_open = [&] {
-        for (const std::string& window : windows_made) {
-            if (cv::getWindowProperty(window, cv::WND_PROP_VISIBLE) > 0) {
+        for (const Window& window : windows_made) {
+            if (cv::getWindowProperty(window.name, cv::WND_PROP_VISIBLE) > 0) {
                 return true;
             }
         }

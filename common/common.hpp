@@ -8,6 +8,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
 
+#include "fit.hpp"
+
 namespace common {
 
 // Reads the picture named by argument `index` as 8-bit colour, whatever the
@@ -28,6 +30,17 @@ void guard_move(const char* program, void (*move)(), cv::Size picture_size, cons
 
 // A window sized to the picture it shows; wait_for_key watches it.
 void make_window(const std::string& name);
+
+// How many picture pixels a screen pixel of the window stands for when it
+// shows a picture of this size: 1 when it shows it 1:1, more when the window
+// is fitted to a screen it would not fit (fit.hpp). The first call for a
+// window decides, for good.
+double shrink_of(const std::string& window, cv::Size picture);
+
+// cv::imshow, but the first time a window shows a picture too large for the
+// screen, the window is fitted: remade in the library's scaling mode, sized
+// and placed. What it is given stays the full picture.
+void show(const std::string& window, const cv::Mat& image);
 
 // A slider bound to `value`, which the window system sets before it calls back.
 void make_slider(const std::string& label, const std::string& window, int* value, int maximum,

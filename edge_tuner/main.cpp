@@ -28,7 +28,7 @@ void show_edges()
     edges::find(gradients, lower_threshold, edge_map);
     output = cv::Scalar(0, 0, 0, 0);
     picture.copyTo(output, edge_map);
-    cv::imshow(window, output);
+    common::show(window, output);
 }
 
 void run_canny(int, void*)

@@ -26,8 +26,8 @@ int main(int argc, char** argv)
         const std::string equalized_window = "Equalized Image";
         common::make_window(source_window);
         common::make_window(equalized_window);
-        cv::imshow(source_window, picture);
-        cv::imshow(equalized_window, equalized);
+        common::show(source_window, picture);
+        common::show(equalized_window, equalized);
     } catch (const std::exception& failure) {
         // The usage line is for a picture that cannot be read, not this.
         return common::fail("equalizer", failure, picture.size());

@@ -28,7 +28,7 @@ int main(int argc, char** argv)
         cv::Laplacian(grey, response, CV_16S, 3, 1, 0, cv::BORDER_DEFAULT);
         cv::Mat absolute_response;
         cv::convertScaleAbs(response, absolute_response, 1, 0);
-        cv::imshow(window, absolute_response);
+        common::show(window, absolute_response);
     } catch (const std::exception& failure) {
         return common::fail("laplace_view", failure, picture.size());
     }

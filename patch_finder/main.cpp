@@ -45,14 +45,19 @@ void show_matching()
     const bool lower_is_better = selected_method == cv::TM_SQDIFF || selected_method == cv::TM_SQDIFF_NORMED;
     const cv::Point match = lower_is_better ? located.smallest_at : located.largest_at;
     const cv::Point corner(match.x + templ.cols, match.y + templ.rows);
-    cv::rectangle(display, match, corner, cv::Scalar(0, 0, 0, 0), 2, cv::LINE_8, 0);
-    // All the frame's 2-pixel lines can touch, with a margin.
+    // Frames as thick on screen as at 1:1 when a window shows its picture
+    // scaled down, so that they do not vanish.
+    const int source_frame = common::mark_thickness(2, common::shrink_of(source_window, display.size()));
+    const int result_frame = common::mark_thickness(2, common::shrink_of(result_window, scores.size()));
+    cv::rectangle(display, match, corner, cv::Scalar(0, 0, 0, 0), source_frame, cv::LINE_8, 0);
+    // All that the frame's lines can touch, with a margin.
+    const cv::Point margin(source_frame + 1, source_frame + 1);
     last_frame =
-        cv::Rect(match - cv::Point(3, 3), corner + cv::Point(4, 4)) & cv::Rect(cv::Point(), picture.size());
-    cv::rectangle(scores, match, corner, cv::Scalar(0, 0, 0, 0), 2, cv::LINE_8, 0);
+        cv::Rect(match - margin, corner + margin + cv::Point(1, 1)) & cv::Rect(cv::Point(), picture.size());
+    cv::rectangle(scores, match, corner, cv::Scalar(0, 0, 0, 0), result_frame, cv::LINE_8, 0);
 
-    cv::imshow(source_window, display);
-    cv::imshow(result_window, scores);
+    common::show(source_window, display);
+    common::show(result_window, scores);
 }
 
 void run_matching(int, void*)

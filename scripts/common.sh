@@ -4,9 +4,10 @@ set -euo pipefail
 root_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Packages to build the programs and their tools.
-build_packages=(g++ make cmake libopencv-dev libx11-dev)
-# Packages to run programs without a display: a virtual one and a hand on it.
-headless_packages=(xvfb xdotool)
+build_packages=(g++ make cmake libopencv-dev qtbase5-dev libx11-dev)
+# Packages to run programs without a display: a virtual one, a hand on it,
+# and a window manager.
+headless_packages=(xvfb xdotool openbox)
 
 say() { printf '%s\n' "$*" >&2; }
 

@@ -261,7 +261,7 @@ TEST_P(BadInput, EveryInputEndsWithZeroOr255AndNothingElse)
 // start (a few, so that the library can still load its codecs' plug-ins), a
 // program runs out of memory while reading, while processing, or not at all: each run shows the picture or
 // refuses cleanly, with 255 and one line naming the program. A slider program refuses a move it has no memory
-// for, one line each, and ends with 0 on the key; capped right after its first display it refuses moves.
+// for, one line each, and ends with 0 on the key.
 TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
 {
 #ifdef __SANITIZE_ADDRESS__
@@ -309,7 +309,10 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
             // some moves, depending on how the worker threads share the work.
             EXPECT_EQ(ending.code, 0);
             EXPECT_EQ(moves_refused, count) << ending.err;
-            EXPECT_TRUE(count > 0 || !moves) << "no move was refused under " << cap;
+            // patch_finder keeps its buffers from the first display: its
+            // moves need next to no memory, and none may be refused.
+            const bool moves_allocate = program.name != "patch_finder";
+            EXPECT_TRUE(count > 0 || !moves || !moves_allocate) << "no move was refused under " << cap;
             shown += !moves;
         }
     }

@@ -18,6 +18,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
 
+#include "screen.hpp"
+
 namespace {
 
 struct Slider {
@@ -84,6 +86,12 @@ int createTrackbar(const String&, const String&, int* value, int count, Trackbar
 
 void destroyAllWindows() {}
 
+void destroyWindow(const String&) {}
+
+void resizeWindow(const String&, int, int) {}
+
+void moveWindow(const String&, int, int) {}
+
 int waitKey(int)
 {
     headless::cap_memory("HEADLESS_MOVE_MEMORY_MB");
@@ -102,3 +110,18 @@ double getWindowProperty(const String&, int)
 }
 
 } // namespace cv
+
+// No window system answers here.
+namespace screen {
+
+std::optional<Desk> desk_of(const std::string&)
+{
+    return std::nullopt;
+}
+
+cv::Rect settle(const std::string&)
+{
+    return {};
+}
+
+} // namespace screen

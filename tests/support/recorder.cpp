@@ -2,8 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+
+#include "screen.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +26,7 @@ struct State {
     int waits = 0;
     int idle_waits = 0;
     int pending_key = -1;
+    std::optional<screen::Desk> desk;
 };
 
 State& state()
@@ -63,8 +68,8 @@ bool operator==(const Call& a, const Call& b)
 
 void PrintTo(const Call& call, std::ostream* out)
 {
-    static const char* const names[] = {"namedWindow", "imshow", "createTrackbar", "waitKey",
-                                        "destroyAllWindows"};
+    static const char* const names[] = {"namedWindow",       "imshow",        "createTrackbar", "waitKey",
+                                        "destroyAllWindows", "destroyWindow", "resizeWindow",   "moveWindow"};
     *out << names[call.kind] << "(" << call.window << ")";
 }
 
@@ -72,6 +77,11 @@ void reset()
 {
     state() = State{};
     script({[] { press_key('q'); }});
+}
+
+void screen(cv::Rect area, cv::Size chrome, cv::Size frame)
+{
+    state().desk = screen::Desk{area, chrome, frame};
 }
 
 void script(std::vector<Step> steps)
@@ -275,6 +285,30 @@ int waitKey(int delay)
     return key;
 }
 
+void destroyWindow(const String& winname)
+{
+    recorder::State& s = recorder::state();
+    s.calls.push_back({recorder::Call::DestroyWindow, winname});
+    s.windows.erase(std::remove_if(s.windows.begin(), s.windows.end(),
+                                   [&](const recorder::Window& each) { return each.name == winname; }),
+                    s.windows.end());
+    s.sliders.erase(std::remove_if(s.sliders.begin(), s.sliders.end(),
+                                   [&](const recorder::Slider& each) { return each.window == winname; }),
+                    s.sliders.end());
+}
+
+void resizeWindow(const String& winname, int width, int height)
+{
+    recorder::state().calls.push_back(
+        {recorder::Call::ResizeWindow, winname + " " + std::to_string(width) + "x" + std::to_string(height)});
+}
+
+void moveWindow(const String& winname, int x, int y)
+{
+    recorder::state().calls.push_back(
+        {recorder::Call::MoveWindow, winname + " " + std::to_string(x) + "," + std::to_string(y)});
+}
+
 void destroyAllWindows()
 {
     recorder::state().calls.push_back({recorder::Call::DestroyAllWindows, ""});
@@ -292,3 +326,19 @@ double getWindowProperty(const String& winname, int prop_id)
 }
 
 } // namespace cv
+
+// ---- The window system's answers, as the test set them ---------------------
+
+namespace screen {
+
+std::optional<Desk> desk_of(const std::string& window)
+{
+    return recorder::find(window) != nullptr ? recorder::state().desk : std::nullopt;
+}
+
+cv::Rect settle(const std::string&)
+{
+    return {};
+}
+
+} // namespace screen

@@ -17,9 +17,18 @@
 namespace recorder {
 
 struct Call {
-    enum Kind { NamedWindow, Imshow, CreateTrackbar, WaitKey, DestroyAllWindows };
+    enum Kind {
+        NamedWindow,
+        Imshow,
+        CreateTrackbar,
+        WaitKey,
+        DestroyAllWindows,
+        DestroyWindow,
+        ResizeWindow,
+        MoveWindow
+    };
     Kind kind;
-    std::string window; // for WaitKey: the delay
+    std::string window; // for WaitKey: the delay; for ResizeWindow and MoveWindow: "NAME WxH" or "NAME X,Y"
 };
 bool operator==(const Call& a, const Call& b);
 void PrintTo(const Call& call, std::ostream* out);
@@ -51,8 +60,12 @@ struct Hang : std::runtime_error {
 using Step = std::function<void()>;
 
 // Forgets everything recorded. The default script presses one key at the
-// first wait.
+// first wait; there is no screen.
 void reset();
+
+// A screen with this free area, on which every window adds `chrome` around
+// its picture (`frame` of it the window manager's).
+void screen(cv::Rect area, cv::Size chrome, cv::Size frame);
 
 // Steps run at the program's successive waitKey calls, one each.
 void script(std::vector<Step> steps);

@@ -1,0 +1,73 @@
+// The window system's answers, from Qt: the library's window layer runs on
+// it and creates its application with the first window.
+#include "screen.hpp"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGraphicsView>
+#include <QScreen>
+#include <QThread>
+#include <QWidget>
+
+namespace screen {
+namespace {
+
+QWidget* window_named(const std::string& name)
+{
+    if (QApplication::instance() == nullptr) {
+        return nullptr;
+    }
+    for (QWidget* candidate : QApplication::topLevelWidgets()) {
+        if (candidate->windowTitle() == QString::fromStdString(name)) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+// Events for a little while: the toolkit lays a new window out and the
+// window manager frames it a moment after it is made.
+void catch_up(QWidget* window, bool until_framed)
+{
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        QCoreApplication::processEvents();
+        if (!until_framed || window->frameGeometry() != window->geometry()) {
+            return;
+        }
+        QThread::msleep(5);
+    } while (waited.elapsed() < 150);
+}
+
+} // namespace
+
+std::optional<Desk> desk_of(const std::string& name)
+{
+    QWidget* window = window_named(name);
+    QGraphicsView* view = window != nullptr ? window->findChild<QGraphicsView*>() : nullptr;
+    if (view == nullptr || window->screen() == nullptr) {
+        return std::nullopt;
+    }
+    catch_up(window, false);
+    const QRect area = window->screen()->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    // Beside the picture only the frame; above and below it also the
+    // toolbar, the sliders and the status bar.
+    const cv::Size chrome(frame.width() - window->width(), frame.height() - view->height());
+    const cv::Size decoration(frame.width() - window->width(), frame.height() - window->height());
+    return Desk{cv::Rect(area.x(), area.y(), area.width(), area.height()), chrome, decoration};
+}
+
+cv::Rect settle(const std::string& name)
+{
+    QWidget* window = window_named(name);
+    if (window == nullptr) {
+        return {};
+    }
+    catch_up(window, true);
+    const QRect frame = window->frameGeometry();
+    return {frame.x(), frame.y(), frame.width(), frame.height()};
+}
+
+} // namespace screen
