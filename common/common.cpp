@@ -1,5 +1,6 @@
 #include "common.hpp"
 
+#include <algorithm>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -130,7 +131,8 @@ double shrink_of(const std::string& name, cv::Size picture)
         window.decided = true;
         if (const std::optional<screen::Desk> desk = screen::desk_of(name)) {
             const int slot = int(&window - windows_made.data());
-            window.fit = fit(picture, desk->chrome, desk->area, slot, int(windows_made.size()));
+            window.fit =
+                fit(picture, desk->chrome, desk->least_width, desk->area, slot, int(windows_made.size()));
             window.frame = desk->frame;
         }
     }
@@ -148,8 +150,7 @@ void show(const std::string& name, const cv::Mat& image)
     }
     window.shown = true;
     // An auto-sized window cannot be switched to scaling: it is made again
-    // in the scaling mode, with its sliders, and sized once it shows the
-    // picture (before, a size does not hold).
+    // in the scaling mode, with its sliders.
     cv::destroyWindow(name);
     cv::namedWindow(name, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
     for (const Slider& slider : sliders_made) {
@@ -158,12 +159,20 @@ void show(const std::string& name, const cv::Mat& image)
         }
     }
     cv::imshow(name, image);
+    // A size holds, and a window manager heeds a move, once the window is up.
+    screen::settle(name);
     const cv::Size outside = window.fit.frame.size() - window.frame;
     cv::resizeWindow(name, outside.width, outside.height);
-    // A window manager places a new window itself; it heeds a move once the
-    // window is up.
-    screen::settle(name);
     cv::moveWindow(name, window.fit.frame.x, window.fit.frame.y);
+    // Before the window was up, the window manager's frame may not have
+    // been known in full: what the window takes beyond its place comes off.
+    const cv::Rect placed = screen::settle(name);
+    const cv::Size excess(std::max(0, placed.width - window.fit.frame.width),
+                          std::max(0, placed.height - window.fit.frame.height));
+    if (excess.width > 0 || excess.height > 0) {
+        cv::resizeWindow(name, outside.width - excess.width, outside.height - excess.height);
+        cv::moveWindow(name, window.fit.frame.x, window.fit.frame.y);
+    }
 }
 
 void make_slider(const std::string& label, const std::string& window, int* value, int maximum,
@@ -186,6 +195,7 @@ void wait_for_key()
         return false;
     };
     while (cv::waitKey(50) < 0 && any_open()) {}
+    forget_windows();
 }
 
 } // namespace common

@@ -19,8 +19,9 @@ struct Fit {
 };
 
 // The fit of a picture in window `slot` of `slots`, for a window that adds
-// `chrome` around its picture, on a screen whose free area is `area`.
-Fit fit(cv::Size picture, cv::Size chrome, cv::Rect area, int slot, int slots);
+// `chrome` around its picture and is at least `least_width` wide (its
+// toolbar), on a screen whose free area is `area`.
+Fit fit(cv::Size picture, cv::Size chrome, int least_width, cv::Rect area, int slot, int slots);
 
 // The thickness of a mark drawn `thickness` pixels thick at 1:1, for a
 // picture shown `shrink` times smaller: thick enough that scaling down by

@@ -15,9 +15,11 @@ struct Desk {
     cv::Rect area;   // the free area of the screen the window stands on, panels excluded
     cv::Size chrome; // what the window adds around its picture, frame included
     cv::Size frame;  // what the window manager's frame adds
+    int least_width; // the narrowest the window is at its picture's size (its toolbar), frame included
 };
 
-// Nothing when no window system answers for the window.
+// Nothing when no window system answers for the window. Asked before the
+// window shows anything.
 std::optional<Desk> desk_of(const std::string& window);
 
 // Lets the window system catch up with a new window (show it, frame it), so

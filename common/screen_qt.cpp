@@ -25,19 +25,19 @@ QWidget* window_named(const std::string& name)
     return nullptr;
 }
 
-// Events for a little while: the toolkit lays a new window out and the
-// window manager frames it a moment after it is made.
+// Events for a little while: the toolkit lays a new window out, shows it
+// and resizes it a moment after it is asked to, and a window manager frames
+// it a moment later still.
 void catch_up(QWidget* window, bool until_framed)
 {
     QElapsedTimer waited;
     waited.start();
-    do {
-        QCoreApplication::processEvents();
-        if (!until_framed || window->frameGeometry() != window->geometry()) {
-            return;
-        }
+    QCoreApplication::processEvents();
+    while (until_framed && (waited.elapsed() < 40 || window->frameGeometry() == window->geometry()) &&
+           waited.elapsed() < 200) {
         QThread::msleep(5);
-    } while (waited.elapsed() < 150);
+        QCoreApplication::processEvents();
+    }
 }
 
 } // namespace
@@ -56,7 +56,8 @@ std::optional<Desk> desk_of(const std::string& name)
     // toolbar, the sliders and the status bar.
     const cv::Size chrome(frame.width() - window->width(), frame.height() - view->height());
     const cv::Size decoration(frame.width() - window->width(), frame.height() - window->height());
-    return Desk{cv::Rect(area.x(), area.y(), area.width(), area.height()), chrome, decoration};
+    // Showing nothing yet, the window is as narrow as its toolbar lets it be.
+    return Desk{cv::Rect(area.x(), area.y(), area.width(), area.height()), chrome, decoration, frame.width()};
 }
 
 cv::Rect settle(const std::string& name)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -12,7 +13,7 @@
 
 namespace desktop {
 
-Desktop::Desktop()
+Desktop::Desktop(cv::Size screen, bool window_manager)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "xvfb-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -25,8 +26,9 @@ Desktop::Desktop()
     if (pipe(pipe_ends) != 0) {
         throw std::runtime_error("cannot make a pipe");
     }
-    server_ = process::start({"Xvfb", "-displayfd", std::to_string(pipe_ends[1]), "-screen", "0",
-                              "2560x1600x24", "-nolisten", "tcp"},
+    const std::string size = std::to_string(screen.width) + "x" + std::to_string(screen.height) + "x24";
+    server_ = process::start({"Xvfb", "-displayfd", std::to_string(pipe_ends[1]), "-screen", "0", size,
+                              "-nolisten", "tcp"},
                              {}, folder_ + "/xvfb.out", folder_ + "/xvfb.err")
                   .pid;
     ::close(pipe_ends[1]);
@@ -46,6 +48,21 @@ Desktop::Desktop()
         throw std::runtime_error("Xvfb did not start: " + process::read_file(folder_ + "/xvfb.err"));
     }
     display_ = ":" + number.substr(0, number.find('\n'));
+    if (window_manager) {
+        const std::string stem = next_file("openbox");
+        started_.push_back(process::start({"openbox"}, environment(), stem + ".out", stem + ".err").pid);
+        // Ready once it says so on the root window.
+        for (int tries = 0; tries < 100; ++tries) {
+            const process::Ending ready =
+                process::wait(process::start({XWINDOW_TOOL, "manager"}, {"DISPLAY=" + display_},
+                                             stem + ".check", stem + ".check"),
+                              Seconds(5));
+            if (ready.ended && !ready.by_signal && ready.code == 0) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
 }
 
 Desktop::~Desktop()
@@ -95,10 +112,20 @@ std::string Desktop::command(const std::vector<std::string>& words, Seconds limi
 
 std::string Desktop::find_window(const std::string& title, Seconds limit)
 {
-    // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
-    const std::string found =
-        command({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, limit);
-    return found.substr(0, found.find('\n'));
+    // A program may make a window again (to fit it to the screen): a window
+    // counts once it is still there a moment after it was found.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
+        const std::string found =
+            command({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, limit);
+        const std::string window = found.substr(0, found.find('\n'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (!window.empty() && !command({"xdotool", "getwindowname", window}).empty()) {
+            return window;
+        }
+    }
+    return "";
 }
 
 void Desktop::press_key(const std::string& window, const std::string& key)
@@ -122,6 +149,14 @@ cv::Mat Desktop::screenshot(const std::string& window)
     const std::string file = next_file("shot") + ".png";
     command({XWINDOW_TOOL, "shot", window, file});
     return cv::imread(file, cv::IMREAD_COLOR);
+}
+
+cv::Rect Desktop::frame(const std::string& window)
+{
+    std::istringstream words(command({XWINDOW_TOOL, "frame", window}));
+    cv::Rect where;
+    words >> where.x >> where.y >> where.width >> where.height;
+    return where;
 }
 
 void Desktop::slide(const std::string& window, const std::vector<std::string>& keys)

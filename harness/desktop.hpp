@@ -18,7 +18,8 @@ using process::Seconds;
 
 class Desktop {
   public:
-    Desktop();
+    // A screen of this size; with a window manager (openbox) when asked.
+    explicit Desktop(cv::Size screen = cv::Size(2560, 1600), bool window_manager = false);
     ~Desktop();
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
@@ -35,6 +36,8 @@ class Desktop {
     void press_key(const std::string& window, const std::string& key);
     void close(const std::string& window);
     cv::Mat screenshot(const std::string& window);
+    // Where the window's frame stands on the screen.
+    cv::Rect frame(const std::string& window);
     // Clicks the slider of the window and presses the given keys on it.
     void slide(const std::string& window, const std::vector<std::string>& keys);
 

@@ -2,6 +2,8 @@
 // demo and the real-window tests (an X server with no window manager).
 //   xwindow close WINDOW        ask the window's owner to close it (WM_DELETE_WINDOW)
 //   xwindow shot WINDOW FILE    save what the screen shows of the window as a picture
+//   xwindow frame WINDOW        print where the window's frame stands: X Y WIDTH HEIGHT
+//   xwindow manager             succeed when a window manager runs
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -69,14 +71,58 @@ int shoot_window(Display* display, Window window, const std::string& file)
     return cv::imwrite(file, picture) ? 0 : 1;
 }
 
+// The outermost window holding this one below the root: the window
+// manager's frame, or the window itself without a window manager.
+int print_frame(Display* display, Window window)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    while (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+        if (children != nullptr) {
+            XFree(children);
+        }
+        if (parent == root) {
+            break;
+        }
+        window = parent;
+    }
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, window, &attributes) == 0) {
+        return 1;
+    }
+    std::printf("%d %d %d %d\n", attributes.x, attributes.y, attributes.width, attributes.height);
+    return 0;
+}
+
+// A window manager that follows the common conventions says so on the root window.
+int manager_runs(Display* display)
+{
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long left = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, DefaultRootWindow(display),
+                                          XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False), 0, 1,
+                                          False, AnyPropertyType, &type, &format, &items, &left, &data);
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return status == Success && items > 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const bool close = argc == 3 && std::strcmp(argv[1], "close") == 0;
     const bool shot = argc == 4 && std::strcmp(argv[1], "shot") == 0;
-    if (!close && !shot) {
-        std::fprintf(stderr, "usage: xwindow close WINDOW | xwindow shot WINDOW FILE\n");
+    const bool frame = argc == 3 && std::strcmp(argv[1], "frame") == 0;
+    const bool manager = argc == 2 && std::strcmp(argv[1], "manager") == 0;
+    if (!close && !shot && !frame && !manager) {
+        std::fprintf(stderr, "usage: xwindow close WINDOW | shot WINDOW FILE | frame WINDOW | manager\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -84,8 +130,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "xwindow: cannot open the display\n");
         return 1;
     }
-    const Window window = Window(std::strtoul(argv[2], nullptr, 0));
-    const int status = close ? close_window(display, window) : shoot_window(display, window, argv[3]);
+    const Window window = manager ? 0 : Window(std::strtoul(argv[2], nullptr, 0));
+    const int status = manager ? manager_runs(display)
+                       : close ? close_window(display, window)
+                       : frame ? print_frame(display, window)
+                               : shoot_window(display, window, argv[3]);
     XCloseDisplay(display);
     return status;
 }

@@ -79,9 +79,9 @@ void reset()
     script({[] { press_key('q'); }});
 }
 
-void screen(cv::Rect area, cv::Size chrome, cv::Size frame)
+void screen(cv::Rect area, cv::Size chrome, cv::Size frame, int least_width)
 {
-    state().desk = screen::Desk{area, chrome, frame};
+    state().desk = screen::Desk{area, chrome, frame, least_width};
 }
 
 void script(std::vector<Step> steps)

@@ -64,8 +64,9 @@ using Step = std::function<void()>;
 void reset();
 
 // A screen with this free area, on which every window adds `chrome` around
-// its picture (`frame` of it the window manager's).
-void screen(cv::Rect area, cv::Size chrome, cv::Size frame);
+// its picture (`frame` of it the window manager's) and is at least
+// `least_width` wide.
+void screen(cv::Rect area, cv::Size chrome, cv::Size frame, int least_width = 0);
 
 // Steps run at the program's successive waitKey calls, one each.
 void script(std::vector<Step> steps);

@@ -180,6 +180,122 @@ TEST(CircleFinderWindow, ShowsTheMarkersOnThePicture)
     expect_clean_exit(screen.wait(program, end_limit));
 }
 
+// ---- Pictures larger than the screen, with a window manager -----------------
+
+const cv::Size small_screen(800, 600);
+// Pure colours, one in each corner of the picture: all four on screen means
+// the whole picture is.
+const std::vector<cv::Scalar> corner_colours{cv::Scalar(0, 0, 255), cv::Scalar(0, 255, 0),
+                                             cv::Scalar(255, 0, 0), cv::Scalar(0, 255, 255)};
+
+// Twice the screen, a coloured square in each corner, a ground never black.
+cv::Mat cornered_picture()
+{
+    cv::Mat picture = pictures::smooth_random(small_screen.height * 2, small_screen.width * 2, CV_8UC3, 22);
+    picture = picture / 2 + cv::Scalar::all(64);
+    const int side = 200;
+    const std::vector<cv::Point> corners{{0, 0},
+                                         {picture.cols - side, 0},
+                                         {0, picture.rows - side},
+                                         {picture.cols - side, picture.rows - side}};
+    for (size_t i = 0; i < corners.size(); ++i) {
+        picture(cv::Rect(corners[i], cv::Size(side, side))).setTo(corner_colours[i]);
+    }
+    cv::circle(picture, cv::Point(picture.cols / 2, picture.rows / 2), 90, cv::Scalar(30, 160, 90),
+               cv::FILLED);
+    return picture;
+}
+
+int pixels_of(const cv::Mat& shot, cv::Scalar colour)
+{
+    cv::Mat found;
+    cv::inRange(shot, colour, colour, found);
+    return cv::countNonZero(found);
+}
+
+class LargePicture : public ::testing::TestWithParam<Case> {
+  protected:
+    desktop::Desktop screen{small_screen, true};
+    pictures::Folder folder;
+};
+
+// Every window inside the screen, the whole picture in it (where it shows
+// the picture's colours), patch_finder's frame visible, a slider that works
+// with the mouse, and a key that ends it cleanly.
+TEST_P(LargePicture, EveryWindowFitsTheScreenAndShowsTheWholePicture)
+{
+    const cv::Mat picture = cornered_picture();
+    std::vector<std::string> arguments{folder.write("large.png", picture)};
+    if (GetParam().pictures.size() == 2) {
+        const cv::Rect centre(picture.cols / 2 - 100, picture.rows / 2 - 100, 200, 200);
+        arguments.push_back(folder.write("centre.png", picture(centre).clone()));
+    }
+    process::Child program = screen.start(GetParam().executable, arguments);
+    std::vector<std::string> ids;
+    for (const std::string& title : GetParam().windows) {
+        ids.push_back(screen.find_window(title, start_limit));
+        ASSERT_NE(ids.back(), "") << "no window titled '" << title << "'";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const std::string& title = GetParam().windows[i];
+        SCOPED_TRACE(title);
+        const cv::Rect frame = screen.frame(ids[i]);
+        EXPECT_EQ(frame & cv::Rect(cv::Point(), small_screen), frame) << "the window leaves the screen";
+        EXPECT_GT(frame.area(), 0);
+        const cv::Mat shot = screen.screenshot(ids[i]);
+        ASSERT_FALSE(shot.empty());
+        if (title == "Hough Circle Transform Demo" || title == "Source Image") {
+            for (const cv::Scalar& colour : corner_colours) {
+                EXPECT_GT(pixels_of(shot, colour), 100) << "a corner of the picture is not on screen";
+            }
+        }
+        if (title == "Source Image") {
+            EXPECT_GT(pixels_of(shot, cv::Scalar::all(0)), 100) << "the frame vanished";
+        }
+    }
+    if (GetParam().slider) {
+        const cv::Mat before = screen.screenshot(ids.back());
+        screen.slide(ids.front(), {"End"});
+        EXPECT_GT(cv::norm(before, screen.screenshot(ids.back()), cv::NORM_INF), 0)
+            << "the window did not follow the slider";
+    }
+    screen.press_key(ids.front(), "q");
+    expect_clean_exit(screen.wait(program, end_limit));
+}
+
+INSTANTIATE_TEST_SUITE_P(Suite, LargePicture, ::testing::ValuesIn(cases()), case_name);
+
+TEST(FittingPicture, IsShownOneToOnePixelForPixel)
+{
+    // Wide enough for the window's toolbar too.
+    desktop::Desktop screen(cv::Size(2560, 1600), true);
+    const pictures::Folder folder;
+    // Straight edges only, so that no circle is marked on it.
+    cv::Mat picture(700, 1000, CV_8UC3);
+    for (int column = 0; column < picture.cols; ++column) {
+        picture.col(column).setTo(cv::Scalar(column % 256, 90, 255 - column % 256));
+    }
+    cv::rectangle(picture, cv::Rect(50, 40, 120, 90), cv::Scalar(250, 250, 250), cv::FILLED);
+    const Case circle_finder = cases().front();
+    process::Child program = screen.start(circle_finder.executable, {folder.write("fits.png", picture)});
+    const std::string id = screen.find_window(circle_finder.windows.front(), start_limit);
+    ASSERT_FALSE(id.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const cv::Mat shot = screen.screenshot(id);
+    ASSERT_GE(shot.cols, picture.cols);
+    ASSERT_GE(shot.rows, picture.rows);
+    cv::Mat differences;
+    cv::matchTemplate(shot, picture, differences, cv::TM_SQDIFF);
+    cv::Point best;
+    cv::minMaxLoc(differences, nullptr, nullptr, &best);
+    EXPECT_EQ(cv::norm(shot(cv::Rect(best, picture.size())), picture, cv::NORM_INF), 0)
+        << "the picture is not on screen 1:1";
+
+    screen.press_key(id, "q");
+    expect_clean_exit(screen.wait(program, end_limit));
+}
+
 // What `cmake --install` puts in a prefix works from there: each program
 // shows its pictures and ends with 0 on a key, and refuses a missing file with 255.
 TEST(Installed, EveryProgramRunsFromItsPrefix)
