@@ -11,10 +11,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -22,111 +19,11 @@
 
 #include "desktop.hpp"
 #include "programs.hpp"
-#include "report.hpp"
 #include "runs.hpp"
+#include "tables.hpp"
 
+namespace bench {
 namespace {
-
-using bench::Command;
-using bench::Measure;
-using bench::usual_limit_ms;
-
-const std::string bench_dir = BENCH_DIR;
-const std::string programs_dir = PROGRAMS_DIR;
-const std::string shim = "LD_PRELOAD=" + bench_dir + "/libbench_shim.so";
-
-std::string number(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 10 ? "%.1f" : "%.2f", value);
-    return text;
-}
-
-std::string ratio(double value, double base)
-{
-    if (base <= 0 || value <= 0) {
-        return "–";
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value / base);
-    return text;
-}
-
-void print_row(const std::vector<std::string>& cells)
-{
-    for (const std::string& cell : cells) {
-        std::printf("| %s ", cell.c_str());
-    }
-    std::printf("|\n");
-    std::fflush(stdout);
-}
-
-void print_heading(const std::string& caption, const std::vector<std::string>& columns)
-{
-    std::printf(caption.empty() ? "\n" : "\n%s\n\n", caption.c_str());
-    print_row(columns);
-    print_row(std::vector<std::string>(columns.size(), "---"));
-}
-
-// A benchmark picture and its template, drawn by our own code.
-struct Picture {
-    std::string path;
-    std::string templ;
-    std::string megapixels;
-    int runs;
-};
-
-Picture picture(int cols, int rows, int runs)
-{
-    const std::string folder = bench_dir + "/pictures";
-    const std::string size = std::to_string(cols) + "x" + std::to_string(rows);
-    const std::string stem = folder + "/bench-" + size;
-    const std::string make = std::string(MAKE_PICTURES) + " " + folder + " " + size;
-    if (!std::filesystem::exists(stem + ".jpg") && std::system(make.c_str()) != 0) {
-        throw std::runtime_error("cannot draw the pictures");
-    }
-    return {stem + ".jpg", stem + "-patch.png", number(cols * double(rows) / 1e6) + " MP", runs};
-}
-
-// What a program is benchmarked on beyond its picture: the slider positions
-// it moves to, and the Debian tool's arguments for the same operation.
-struct Usage {
-    std::string moves;
-    std::vector<std::string> tool;
-};
-
-const std::map<std::string, Usage> usages{
-    {"patch_finder", {"3,5,1", {}}},
-    {"equalizer", {"", {"-colorspace", "Gray", "-equalize"}}},
-    {"laplace_view", {"", {"-colorspace", "Gray", "-morphology", "Convolve", "Laplacian:0"}}},
-    {"edge_tuner", {"20,50,100,0", {"-colorspace", "Gray", "-canny", "0x1+10%+30%"}}},
-};
-
-const suite::Program& program_named(const std::string& name)
-{
-    for (const suite::Program& program : suite::programs) {
-        if (program.name == name) {
-            return program;
-        }
-    }
-    throw std::logic_error("no program named " + name);
-}
-
-Usage usage_of(const suite::Program& program)
-{
-    const auto found = usages.find(program.name);
-    return found != usages.end() ? found->second : Usage{};
-}
-
-// The program's command line on a picture: with its template if it takes two.
-std::vector<std::string> on(const std::string& binary, const suite::Program& program, const Picture& with)
-{
-    std::vector<std::string> words{binary, with.path};
-    if (program.pictures.size() == 2) {
-        words.push_back(with.templ);
-    }
-    return words;
-}
 
 void program_table(const std::vector<Picture>& pictures)
 {
@@ -150,8 +47,7 @@ void program_table(const std::vector<Picture>& pictures)
                 tool.words.push_back("null:");
                 commands.push_back(tool);
             }
-            const std::vector<std::optional<Measure>> results =
-                bench::measure(commands, size.runs, bench_dir);
+            const std::vector<std::optional<Measure>> results = measure(commands, size.runs, bench_dir);
             const std::optional<Measure>& floor = results[0];
             const std::optional<Measure>& work = results[1];
             const std::optional<Measure>& real = results[2];
@@ -196,7 +92,7 @@ void scoring_table(const std::vector<Picture>& pictures)
              4 * usual_limit_ms},
             {on(bench_dir + "/bench_work_patch_finder", patch_finder, size), moves},
         };
-        const std::vector<std::optional<Measure>> results = bench::measure(commands, size.runs, bench_dir);
+        const std::vector<std::optional<Measure>> results = measure(commands, size.runs, bench_dir);
         const std::optional<Measure>& library = results[0];
         const std::optional<Measure>& scoring = results[1];
         if (!library || !scoring || library->over_limit || scoring->over_limit) {
@@ -226,6 +122,10 @@ void once_table(const Picture& large)
         {"patch_finder's correlation alone: all threads, against one",
          {{{correlation, large.path, large.templ, std::to_string(sysconf(_SC_NPROCESSORS_ONLN))}, {}},
           {{correlation, large.path, large.templ, "1"}, {}}}},
+        {"patch_finder move: extremes found while scoring, one pass to rescale and search, against the "
+         "library's rescaling and search",
+         {{on(bench_dir + "/bench_work_patch_finder", patch_finder, large), {"BENCH_MOVES=3,5,1"}},
+          {on(bench_dir + "/bench_passes_patch_finder", patch_finder, large), {"BENCH_MOVES=3,5,1"}}}},
         {"edge_tuner move: thresholding the kept gradients, against the library's blur and Canny",
          {{on(bench_dir + "/bench_work_edge_tuner", edge_tuner, large), {edge_moves}},
           {on(bench_dir + "/bench_reference_edge_tuner", edge_tuner, large), {edge_moves}}}},
@@ -235,7 +135,7 @@ void once_table(const Picture& large)
                       " picture: each row against its reference (ms):",
                   {"what", "this design", "reference", "×reference"});
     for (const auto& row : rows) {
-        const std::vector<std::optional<Measure>> results = bench::measure(row.second, large.runs, bench_dir);
+        const std::vector<std::optional<Measure>> results = measure(row.second, large.runs, bench_dir);
         // Moves where the rows time moves, else the first display.
         const auto time = [](const std::optional<Measure>& result) {
             return !result ? 0. : result->move_ms > 0 ? result->move_ms : result->start_ms;
@@ -249,15 +149,19 @@ void once_table(const Picture& large)
 // Start-up and slider moves with real windows, on the tests' private display.
 void window_table(const Picture& small, const Picture& large)
 {
+    // The small pictures' screen; one that holds the large picture 1:1; a
+    // common one smaller than it, with a window manager, where it is fitted.
     std::optional<desktop::Desktop> screen;
+    std::optional<desktop::Desktop> roomy;
+    std::optional<desktop::Desktop> full_hd;
     try {
         screen.emplace();
+        roomy.emplace(large.size + cv::Size(200, 300));
+        full_hd.emplace(cv::Size(1920, 1080), true);
     } catch (const std::runtime_error& error) {
         std::printf("\n(no virtual display, start-up with windows not measured: %s)\n", error.what());
         return;
     }
-    std::vector<std::string> windows = screen->environment();
-    windows.insert(windows.end(), {shim, "BENCH_WINDOWS=1"});
     std::vector<std::pair<std::string, Command>> rows{
         {"empty program linked with the image-codec library (dynamic loading only)",
          {{bench_dir + "/bench_empty_codecs"}, {}, false}},
@@ -266,27 +170,33 @@ void window_table(const Picture& small, const Picture& large)
         {"one window showing the decoded picture (the floor)",
          {{bench_dir + "/bench_window_floor", small.path}, screen->environment()}},
     };
-    const auto program_row = [&](const suite::Program& program, const Picture& size,
-                                 const std::string& moves) {
-        std::vector<std::string> settings = windows;
-        settings.push_back("BENCH_MOVES=" + moves);
+    const auto program_row = [&](const desktop::Desktop& on_screen, const suite::Program& program,
+                                 const Picture& size, const std::string& moves) {
+        std::vector<std::string> settings = on_screen.environment();
+        settings.insert(settings.end(), {shim, "BENCH_WINDOWS=1", "BENCH_MOVES=" + moves});
         return Command{on(programs_dir + "/" + program.name, program, size), settings};
     };
     for (const suite::Program& program : suite::programs) {
-        rows.push_back({program.name, program_row(program, small, usage_of(program).moves)});
+        rows.push_back({program.name, program_row(*screen, program, small, usage_of(program).moves)});
     }
-    // The live sliders on a photograph-sized picture, windows and all.
+    // The live sliders on a photograph-sized picture, windows and all: 1:1,
+    // and fitted to a screen smaller than the picture.
     const suite::Program& edge_tuner = program_named("edge_tuner");
-    rows.push_back({"edge_tuner on the " + large.megapixels + " picture",
-                    program_row(edge_tuner, large, usage_of(edge_tuner).moves)});
-    rows.push_back({"patch_finder on the " + large.megapixels + " picture",
-                    program_row(program_named("patch_finder"), large, "1,2,3,4,5,0")});
+    const suite::Program& patch_finder = program_named("patch_finder");
+    for (const bool fitted : {false, true}) {
+        const desktop::Desktop& on_screen = fitted ? *full_hd : *roomy;
+        const std::string where = fitted ? " picture, fitted to a 1920x1080 screen" : " picture, 1:1";
+        rows.push_back({"edge_tuner on the " + large.megapixels + where,
+                        program_row(on_screen, edge_tuner, large, usage_of(edge_tuner).moves)});
+        rows.push_back({"patch_finder on the " + large.megapixels + where,
+                        program_row(on_screen, patch_finder, large, "1,2,3,4,5,0")});
+    }
 
     std::vector<Command> commands;
     for (const auto& row : rows) {
         commands.push_back(row.second);
     }
-    const std::vector<std::optional<Measure>> results = bench::measure(commands, small.runs, bench_dir);
+    const std::vector<std::optional<Measure>> results = measure(commands, small.runs, bench_dir);
     const double base = results[2] ? results[2]->start_ms : 0;
     print_heading("Start-up with real windows on a virtual display, 0.3 MP picture unless the row names "
                   "another, until the first pass of the event loop has painted the windows (ms):",
@@ -313,10 +223,12 @@ std::string first_line_of(const std::string& command)
 }
 
 } // namespace
+} // namespace bench
 
 int main(int argc, char** argv)
 {
     const bool quick = argc == 2 && std::strcmp(argv[1], "--quick") == 0;
+    using namespace bench;
     const std::vector<Picture> pictures =
         quick ? std::vector<Picture>{picture(640, 480, 3), picture(2000, 1500, 2)}
               : std::vector<Picture>{picture(640, 480, 11), picture(4000, 3000, 3), picture(8000, 6000, 3)};

@@ -2,6 +2,7 @@
 // demo and the real-window tests (an X server with no window manager).
 //   xwindow close WINDOW        ask the window's owner to close it (WM_DELETE_WINDOW)
 //   xwindow shot WINDOW FILE    save what the screen shows of the window as a picture
+//                               (WINDOW "root": the whole screen)
 //   xwindow frame WINDOW        print where the window's frame stands: X Y WIDTH HEIGHT
 //   xwindow manager             succeed when a window manager runs
 #include <X11/Xlib.h>
@@ -130,7 +131,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "xwindow: cannot open the display\n");
         return 1;
     }
-    const Window window = manager ? 0 : Window(std::strtoul(argv[2], nullptr, 0));
+    const Window window = manager                             ? 0
+                          : std::strcmp(argv[2], "root") == 0 ? DefaultRootWindow(display)
+                                                              : Window(std::strtoul(argv[2], nullptr, 0));
     const int status = manager ? manager_runs(display)
                        : close ? close_window(display, window)
                        : frame ? print_frame(display, window)

@@ -1,0 +1,98 @@
+#include "tables.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+namespace bench {
+
+const std::string bench_dir = BENCH_DIR;
+const std::string programs_dir = PROGRAMS_DIR;
+const std::string shim = "LD_PRELOAD=" + bench_dir + "/libbench_shim.so";
+
+namespace {
+
+const std::map<std::string, Usage> usages{
+    {"patch_finder", {"3,5,1", {}}},
+    {"equalizer", {"", {"-colorspace", "Gray", "-equalize"}}},
+    {"laplace_view", {"", {"-colorspace", "Gray", "-morphology", "Convolve", "Laplacian:0"}}},
+    {"edge_tuner", {"20,50,100,0", {"-colorspace", "Gray", "-canny", "0x1+10%+30%"}}},
+};
+
+} // namespace
+
+std::string number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 10 ? "%.1f" : "%.2f", value);
+    return text;
+}
+
+std::string ratio(double value, double base)
+{
+    if (base <= 0 || value <= 0) {
+        return "–";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value / base);
+    return text;
+}
+
+void print_row(const std::vector<std::string>& cells)
+{
+    for (const std::string& cell : cells) {
+        std::printf("| %s ", cell.c_str());
+    }
+    std::printf("|\n");
+    std::fflush(stdout);
+}
+
+void print_heading(const std::string& caption, const std::vector<std::string>& columns)
+{
+    std::printf(caption.empty() ? "\n" : "\n%s\n\n", caption.c_str());
+    print_row(columns);
+    print_row(std::vector<std::string>(columns.size(), "---"));
+}
+
+Picture picture(int cols, int rows, int runs)
+{
+    const std::string folder = bench_dir + "/pictures";
+    const std::string size = std::to_string(cols) + "x" + std::to_string(rows);
+    const std::string stem = folder + "/bench-" + size;
+    const std::string make = std::string(MAKE_PICTURES) + " " + folder + " " + size;
+    if (!std::filesystem::exists(stem + ".jpg") && std::system(make.c_str()) != 0) {
+        throw std::runtime_error("cannot draw the pictures");
+    }
+    return {
+        {cols, rows}, stem + ".jpg", stem + "-patch.png", number(cols * double(rows) / 1e6) + " MP", runs};
+}
+
+const suite::Program& program_named(const std::string& name)
+{
+    for (const suite::Program& program : suite::programs) {
+        if (program.name == name) {
+            return program;
+        }
+    }
+    throw std::logic_error("no program named " + name);
+}
+
+Usage usage_of(const suite::Program& program)
+{
+    const auto found = usages.find(program.name);
+    return found != usages.end() ? found->second : Usage{};
+}
+
+// The program's command line on a picture: with its template if it takes two.
+std::vector<std::string> on(const std::string& binary, const suite::Program& program, const Picture& with)
+{
+    std::vector<std::string> words{binary, with.path};
+    if (program.pictures.size() == 2) {
+        words.push_back(with.templ);
+    }
+    return words;
+}
+
+} // namespace bench
