@@ -14,8 +14,6 @@
 #include <opencv2/highgui.hpp>
 
 #include "report.hpp"
-#include "screen.hpp"
-
 namespace {
 
 bool with_windows()
@@ -143,19 +141,3 @@ double getWindowProperty(const String& name, int property)
 }
 
 } // namespace cv
-
-// The work without windows has no window system to ask (the real programs
-// ask their own).
-namespace screen {
-
-std::optional<Desk> desk_of(const std::string&)
-{
-    return std::nullopt;
-}
-
-cv::Rect settle(const std::string&)
-{
-    return {};
-}
-
-} // namespace screen

@@ -18,8 +18,6 @@
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
 
-#include "screen.hpp"
-
 namespace {
 
 struct Slider {
@@ -110,18 +108,3 @@ double getWindowProperty(const String&, int)
 }
 
 } // namespace cv
-
-// No window system answers here.
-namespace screen {
-
-std::optional<Desk> desk_of(const std::string&)
-{
-    return std::nullopt;
-}
-
-cv::Rect settle(const std::string&)
-{
-    return {};
-}
-
-} // namespace screen
