@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGraphicsView>
+#include <QLayout>
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
@@ -28,12 +29,12 @@ QWidget* window_named(const std::string& name)
 // Events for a little while: the toolkit lays a new window out, shows it
 // and resizes it a moment after it is asked to, and a window manager frames
 // it a moment later still.
-void catch_up(QWidget* window, bool until_framed)
+void catch_up(QWidget* window)
 {
     QElapsedTimer waited;
     waited.start();
     QCoreApplication::processEvents();
-    while (until_framed && (waited.elapsed() < 40 || window->frameGeometry() == window->geometry()) &&
+    while ((waited.elapsed() < 40 || window->frameGeometry() == window->geometry()) &&
            waited.elapsed() < 200) {
         QThread::msleep(5);
         QCoreApplication::processEvents();
@@ -49,7 +50,11 @@ std::optional<Desk> desk_of(const std::string& name)
     if (view == nullptr || window->screen() == nullptr) {
         return std::nullopt;
     }
-    catch_up(window, false);
+    // Laid out now, without handling any event: a window that fits must come
+    // up exactly as it would without this question.
+    if (window->layout() != nullptr) {
+        window->layout()->activate();
+    }
     const QRect area = window->screen()->availableGeometry();
     const QRect frame = window->frameGeometry();
     // Beside the picture only the frame; above and below it also the
@@ -66,7 +71,7 @@ cv::Rect settle(const std::string& name)
     if (window == nullptr) {
         return {};
     }
-    catch_up(window, true);
+    catch_up(window);
     const QRect frame = window->frameGeometry();
     return {frame.x(), frame.y(), frame.width(), frame.height()};
 }
