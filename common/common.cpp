@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <limits>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -159,8 +160,16 @@ void show(const std::string& name, const cv::Mat& image)
         }
     }
     cv::imshow(name, image);
-    // A size holds, and a window manager heeds a move, once the window is up.
+    // A size holds, and a window manager heeds a move, once the window is up;
+    // its parts are known for sure then too, so it is sized with them.
     screen::settle(name);
+    if (const std::optional<screen::Desk> desk = screen::desk_of(name)) {
+        const int slot = int(&window - windows_made.data());
+        const int fitted_already = std::numeric_limits<int>::max();
+        window.fit =
+            fit(image.size(), desk->chrome, fitted_already, desk->area, slot, int(windows_made.size()));
+        window.frame = desk->frame;
+    }
     const cv::Size outside = window.fit.frame.size() - window.frame;
     cv::resizeWindow(name, outside.width, outside.height);
     cv::moveWindow(name, window.fit.frame.x, window.fit.frame.y);

@@ -2,6 +2,8 @@
 // it and creates its application with the first window.
 #include "screen.hpp"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGraphicsView>
@@ -56,13 +58,16 @@ std::optional<Desk> desk_of(const std::string& name)
         window->layout()->activate();
     }
     const QRect area = window->screen()->availableGeometry();
+    // The window manager's frame, once it has framed the window; none before.
     const QRect frame = window->frameGeometry();
+    const cv::Size decoration(std::max(0, frame.width() - window->width()),
+                              std::max(0, frame.height() - window->height()));
     // Beside the picture only the frame; above and below it also the
     // toolbar, the sliders and the status bar.
-    const cv::Size chrome(frame.width() - window->width(), frame.height() - view->height());
-    const cv::Size decoration(frame.width() - window->width(), frame.height() - window->height());
+    const cv::Size chrome(decoration.width, window->height() - view->height() + decoration.height);
     // Showing nothing yet, the window is as narrow as its toolbar lets it be.
-    return Desk{cv::Rect(area.x(), area.y(), area.width(), area.height()), chrome, decoration, frame.width()};
+    const int least_width = window->width() + decoration.width;
+    return Desk{cv::Rect(area.x(), area.y(), area.width(), area.height()), chrome, decoration, least_width};
 }
 
 cv::Rect settle(const std::string& name)
