@@ -62,6 +62,18 @@ void create_slider(const Slider& slider)
     cv::utils::logging::setLogLevel(log_level);
 }
 
+// Fits the window to the screen, if one answers, in its share of it among
+// the windows made; `fitted` when it is known not to fit already.
+void fit_window(Window& window, cv::Size picture, bool fitted)
+{
+    if (const std::optional<screen::Desk> desk = screen::desk_of(window.name)) {
+        const int slot = int(&window - windows_made.data());
+        const int least_width = fitted ? std::numeric_limits<int>::max() : desk->least_width;
+        window.fit = fit(picture, desk->chrome, least_width, desk->area, slot, int(windows_made.size()));
+        window.frame = desk->frame;
+    }
+}
+
 // Why the library gave up, in one line for the console.
 std::string failure_reason(const std::exception& failure, cv::Size size)
 {
@@ -130,12 +142,7 @@ double shrink_of(const std::string& name, cv::Size picture)
     Window& window = made(name);
     if (!window.decided) {
         window.decided = true;
-        if (const std::optional<screen::Desk> desk = screen::desk_of(name)) {
-            const int slot = int(&window - windows_made.data());
-            window.fit =
-                fit(picture, desk->chrome, desk->least_width, desk->area, slot, int(windows_made.size()));
-            window.frame = desk->frame;
-        }
+        fit_window(window, picture, false);
     }
     return window.fit.shrink;
 }
@@ -163,13 +170,7 @@ void show(const std::string& name, const cv::Mat& image)
     // A size holds, and a window manager heeds a move, once the window is up;
     // its parts are known for sure then too, so it is sized with them.
     screen::settle(name);
-    if (const std::optional<screen::Desk> desk = screen::desk_of(name)) {
-        const int slot = int(&window - windows_made.data());
-        const int fitted_already = std::numeric_limits<int>::max();
-        window.fit =
-            fit(image.size(), desk->chrome, fitted_already, desk->area, slot, int(windows_made.size()));
-        window.frame = desk->frame;
-    }
+    fit_window(window, image.size(), true);
     const cv::Size outside = window.fit.frame.size() - window.frame;
     cv::resizeWindow(name, outside.width, outside.height);
     cv::moveWindow(name, window.fit.frame.x, window.fit.frame.y);
