@@ -1,12 +1,14 @@
 #include "scoring.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include <opencv2/core/hal/hal.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace scoring {
@@ -175,17 +177,19 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
     extremes = {lowest, highest};
 }
 
-// The library correlates in tiles: blocks of score rows whose height follows
-// from the template's height alone (four and a half template heights, with
-// the template at least 256 picture rows, stretched to a size its Fourier
-// transform handles well), laid from the first row, each transformed with
-// zeros past its last picture row. A band of the picture that starts on a
-// tile's first row, correlated on its own, is cut into the same tiles and
-// gives the same scores to the bit, as long as the library asks for the same
-// tile height: a band shorter than that is given zero rows below, the zeros
-// the library puts under the last tile. Checked on the releases we build
-// with; elsewhere each channel is correlated whole, and so is it in the
-// benchmark's reference for this (SCORING_WHOLE_CHANNELS).
+// The library correlates a channel in tiles: a tile's picture values, with
+// zeros up to a size its Fourier transform handles well, are transformed,
+// multiplied by the template's transform and transformed back. The tile size
+// follows from the template's size alone: four and a half template sides, at
+// least 256 picture values with the template, stretched to that transform
+// size. A colour picture's channels are correlated tile by tile and added in
+// channel order. Here the same transforms are made with the library's own
+// transform, in the same order of operations, so the sums are the same to the
+// bit; but the template's transforms are made once for all tiles, and every
+// (tile, channel) pair is a task of its own, so that all cores have work.
+// Checked on the releases we build with; elsewhere each channel is correlated
+// whole by the library, and so is it in the benchmark's reference for this
+// (SCORING_WHOLE_CHANNELS).
 #if CV_VERSION_MAJOR == 4 && (CV_VERSION_MINOR == 6 || CV_VERSION_MINOR == 10) &&                            \
     !defined(SCORING_WHOLE_CHANNELS)
 constexpr bool tiles_known = true;
@@ -194,58 +198,147 @@ constexpr bool tiles_known = false;
 #endif
 
 struct Tiling {
-    int asked = 0; // the score rows the library asks for a tile, before stretching
-    int rows = 0;  // a tile's score rows
+    cv::Size tile;      // score values a tile yields, but where the map ends first
+    cv::Size transform; // the size of its transforms
+    cv::Size count;     // tiles across and down
 };
 
-Tiling tiling_for(int templ_rows)
+Tiling tiling_for(cv::Size map, cv::Size templ)
 {
+    const auto tile_side = [](int templ_side, int map_side) {
+        const int asked = std::min(std::max(cvRound(templ_side * 4.5), 256 - templ_side + 1), map_side);
+        return cv::getOptimalDFTSize(asked + templ_side - 1);
+    };
     Tiling tiling;
-    tiling.asked = std::max(cvRound(templ_rows * 4.5), 256 - templ_rows + 1);
-    tiling.rows = cv::getOptimalDFTSize(tiling.asked + templ_rows - 1) - templ_rows + 1;
+    tiling.transform = cv::Size(std::max(tile_side(templ.width, map.width), 2), tile_side(templ.height, map.height));
+    tiling.tile = cv::Size(std::min(tiling.transform.width - templ.width + 1, map.width),
+                           std::min(tiling.transform.height - templ.height + 1, map.height));
+    tiling.count = cv::Size((map.width + tiling.tile.width - 1) / tiling.tile.width,
+                            (map.height + tiling.tile.height - 1) / tiling.tile.height);
     return tiling;
 }
 
-// Score rows correlated in one call, and how many the call asks for: more
-// than the band has means zero picture rows below it.
-struct Band {
-    cv::Range rows;
-    int asked_rows = 0;
-};
-
-// Bands of whole tiles, as many as there are threads if there are tiles
-// enough; one band when the tiles are unknown or the map fits in one.
-std::vector<Band> bands_for(int score_rows, int templ_rows)
+// One channel of a colour picture's region into the top-left corner of a
+// float buffer, zeros around it.
+void place_channel(const cv::Mat& picture, cv::Rect region, int channel, cv::Mat& buffer)
 {
-    const Tiling tiling = tiling_for(templ_rows);
-    if (!tiles_known || score_rows <= tiling.rows) {
-        return {{cv::Range(0, score_rows), score_rows}};
+    for (int y = 0; y < region.height; ++y) {
+        const uchar* in = picture.ptr(region.y + y) + 3 * region.x + channel;
+        float* out = buffer.ptr<float>(y);
+        for (int x = 0; x < region.width; ++x) {
+            out[x] = in[3 * x];
+        }
+        std::fill(out + region.width, out + buffer.cols, 0.f);
     }
-    const int tiles = (score_rows + tiling.rows - 1) / tiling.rows;
-    const int count = std::min(tiles, std::max(1, cv::getNumThreads()));
-    std::vector<Band> bands;
-    for (int band = 0; band < count; ++band) {
-        const int first = tiles * band / count * tiling.rows;
-        const int end = std::min(tiles * (band + 1) / count * tiling.rows, score_rows);
-        bands.push_back({cv::Range(first, end), std::max(end - first, tiling.asked)});
-    }
-    return bands;
+    buffer.rowRange(region.height, buffer.rows) = cv::Scalar::all(0);
 }
 
-// The cross-correlation of one channel over one band, into `out`.
-void correlate(const cv::Mat& picture_channel, const cv::Mat& templ_channel, const Band& band, cv::Mat& out)
+// The cross-correlation of a colour picture with a colour template, into
+// `correlation`; its extremes.
+Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation)
 {
-    const int templ_rows = templ_channel.rows;
-    const cv::Mat source = picture_channel.rowRange(band.rows.start, band.rows.end + templ_rows - 1);
-    if (band.asked_rows == band.rows.size()) {
-        cv::matchTemplate(source, templ_channel, out, cv::TM_CCORR);
-        return;
+    const Tiling tiling = tiling_for(correlation.size(), templ.size());
+    const cv::Size size = tiling.transform;
+
+    cv::Mat templ_transforms[3];
+    cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& channels) {
+        for (int channel = channels.start; channel < channels.end; ++channel) {
+            cv::Mat& transform = templ_transforms[channel];
+            transform.create(size, CV_32F);
+            place_channel(templ, cv::Rect(cv::Point(), templ.size()), channel, transform);
+            cv::hal::DFT2D::create(size.width, size.height, CV_32F, 1, 1, CV_HAL_DFT_IS_INPLACE, templ.rows)
+                ->apply(transform.data, transform.step, transform.data, transform.step);
+        }
+    });
+
+    // A tile's first channel goes straight into the map, the others beside
+    // it; whichever of its three tasks ends last adds them, in channel order.
+    struct Tile {
+        cv::Rect scores;
+        cv::Mat later_channels[2];
+        std::atomic<int> done{0};
+        Extremes extremes;
+    };
+    std::vector<Tile> tiles(size_t(tiling.count.area()));
+    for (size_t index = 0; index < tiles.size(); ++index) {
+        const cv::Point corner(int(index) % tiling.count.width * tiling.tile.width,
+                               int(index) / tiling.count.width * tiling.tile.height);
+        tiles[index].scores = cv::Rect(corner, tiling.tile) & cv::Rect(cv::Point(), correlation.size());
     }
-    cv::Mat padded = cv::Mat::zeros(band.asked_rows + templ_rows - 1, source.cols, source.type());
-    source.copyTo(padded.rowRange(0, source.rows));
-    cv::Mat scores;
-    cv::matchTemplate(padded, templ_channel, scores, cv::TM_CCORR);
-    scores.rowRange(0, band.rows.size()).copyTo(out);
+    const int full_rows = tiling.tile.height + templ.rows - 1;
+    cv::parallel_for_(cv::Range(0, int(3 * tiles.size())), [&](const cv::Range& tasks) {
+        // Transformed in place, the forward transform of a full tile knowing
+        // its rows past the picture's are zeros, the inverse making only the
+        // rows kept. A transform keeps state while it works: each run of this
+        // body makes its own.
+        const int inplace = CV_HAL_DFT_IS_INPLACE;
+        const cv::Ptr<cv::hal::DFT2D> forward =
+            cv::hal::DFT2D::create(size.width, size.height, CV_32F, 1, 1, inplace, full_rows);
+        const cv::Ptr<cv::hal::DFT2D> inverse =
+            cv::hal::DFT2D::create(size.width, size.height, CV_32F, 1, 1,
+                                   inplace | CV_HAL_DFT_INVERSE | CV_HAL_DFT_SCALE, tiling.tile.height);
+        cv::Mat buffer(size, CV_32F);
+        for (int task = tasks.start; task < tasks.end; ++task) {
+            Tile& tile = tiles[size_t(task / 3)];
+            const int channel = task % 3;
+            const cv::Rect region(tile.scores.tl(), tile.scores.size() + templ.size() - cv::Size(1, 1));
+            place_channel(picture, region, channel, buffer);
+            if (region.height == full_rows) {
+                forward->apply(buffer.data, buffer.step, buffer.data, buffer.step);
+            } else {
+                // The library's call for the last, shorter row of tiles.
+                cv::dft(buffer, buffer, 0, region.height);
+            }
+            cv::mulSpectrums(buffer, templ_transforms[channel], buffer, 0, true);
+            inverse->apply(buffer.data, buffer.step, buffer.data, buffer.step);
+            const cv::Mat scores = buffer(cv::Rect(cv::Point(), tile.scores.size()));
+            if (channel == 0) {
+                scores.copyTo(correlation(tile.scores));
+            } else {
+                scores.copyTo(tile.later_channels[channel - 1]);
+            }
+            if (++tile.done == 3) {
+                cv::Mat in_map = correlation(tile.scores);
+                in_map += tile.later_channels[0];
+                in_map += tile.later_channels[1];
+                tile.later_channels[0].release();
+                tile.later_channels[1].release();
+                double lowest = 0;
+                double highest = 0;
+                cv::minMaxIdx(in_map, &lowest, &highest);
+                tile.extremes = {float(lowest), float(highest)};
+            }
+        }
+    });
+    Extremes extremes = tiles[0].extremes;
+    for (const Tile& tile : tiles) {
+        extremes.lowest = std::min(extremes.lowest, tile.extremes.lowest);
+        extremes.highest = std::max(extremes.highest, tile.extremes.highest);
+    }
+    return extremes;
+}
+
+// The same with the library correlating each channel whole, the channels on
+// parallel threads.
+Extremes correlate_by_channel(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation)
+{
+    std::vector<cv::Mat> picture_channels;
+    std::vector<cv::Mat> templ_channels;
+    cv::split(picture, picture_channels);
+    cv::split(templ, templ_channels);
+    cv::Mat later_channels[2];
+    cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& channels) {
+        for (int channel = channels.start; channel < channels.end; ++channel) {
+            cv::matchTemplate(picture_channels[size_t(channel)], templ_channels[size_t(channel)],
+                              channel == 0 ? correlation : later_channels[channel - 1], cv::TM_CCORR);
+        }
+    });
+    correlation += later_channels[0];
+    correlation += later_channels[1];
+    double lowest = 0;
+    double highest = 0;
+    cv::minMaxIdx(correlation, &lowest, &highest);
+    return {float(lowest), float(highest)};
 }
 
 } // namespace
@@ -260,38 +353,9 @@ Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
     // measures; the two may differ in the last bit, so both are kept.
     basis.templ_mean = cv::mean(templ);
     cv::meanStdDev(templ, basis.spread_mean, basis.templ_spread);
-
-    // The library correlates a colour picture channel by channel and adds
-    // the three results in channel order. Here each channel is correlated
-    // band by band, every (channel, band) pair a task of its own so that all
-    // cores have work, and the results are added in the same order: the
-    // same sums to the bit.
-    std::vector<cv::Mat> picture_channels;
-    std::vector<cv::Mat> templ_channels;
-    cv::split(picture, picture_channels);
-    cv::split(templ, templ_channels);
-    const std::vector<Band> bands = bands_for(picture.rows - templ.rows + 1, templ.rows);
     basis.correlation.create(picture.rows - templ.rows + 1, picture.cols - templ.cols + 1, CV_32F);
-    // The first channel's bands go straight into the map, the others beside it.
-    std::vector<cv::Mat> later_channels(2 * bands.size());
-    cv::parallel_for_(cv::Range(0, int(3 * bands.size())), [&](const cv::Range& tasks) {
-        for (int task = tasks.start; task < tasks.end; ++task) {
-            const size_t channel = size_t(task) / bands.size();
-            const size_t band = size_t(task) % bands.size();
-            cv::Mat in_map = basis.correlation.rowRange(bands[band].rows);
-            correlate(picture_channels[channel], templ_channels[channel], bands[band],
-                      channel == 0 ? in_map : later_channels[(channel - 1) * bands.size() + band]);
-        }
-    });
-    for (size_t band = 0; band < bands.size(); ++band) {
-        cv::Mat in_map = basis.correlation.rowRange(bands[band].rows);
-        in_map += later_channels[band];
-        in_map += later_channels[bands.size() + band];
-    }
-    double lowest = 0;
-    double highest = 0;
-    cv::minMaxIdx(basis.correlation, &lowest, &highest);
-    basis.correlation_extremes = {float(lowest), float(highest)};
+    basis.correlation_extremes = tiles_known ? correlate_in_tiles(picture, templ, basis.correlation)
+                                             : correlate_by_channel(picture, templ, basis.correlation);
     return basis;
 }
 

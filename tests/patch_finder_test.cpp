@@ -117,12 +117,12 @@ std::vector<Pair> pairs()
     cv::Mat tall(70000, 3, CV_8UC3);
     cv::RNG(14).fill(tall, cv::RNG::UNIFORM, 0, 256);
     const cv::Scalar colour(90, 160, 230);
-    // Correlated in two bands on two threads, the second shorter than a tile
-    // and padded: 237 + 164 score rows; 1429 + 72 under a 300-row template.
-    const cv::Mat banded = pictures::smooth_random(420, 60, CV_8UC3, 17);
-    const cv::Mat tall_banded = pictures::smooth_random(1800, 40, CV_8UC3, 18);
+    // Correlated in tiles, the last row of them shorter: 237 + 164 score
+    // rows; 1429 + 72, fewer than the template's 300 rows.
+    const cv::Mat tiled = pictures::smooth_random(420, 60, CV_8UC3, 17);
+    const cv::Mat tall_tiled = pictures::smooth_random(1800, 40, CV_8UC3, 18);
     // Score maps rescaled and searched in blocks of rows: equal extremes in
-    // several blocks, the first one counts.
+    // several blocks, the first one counts. Also three tiles across.
     const cv::Mat wide = pictures::smooth_random(300, 700, CV_8UC3, 19);
     return {
         {"photo", photo, photo(cv::Rect(50, 30, 40, 30)).clone(), ".jpg"},
@@ -138,8 +138,8 @@ std::vector<Pair> pairs()
         {"tall_template", tall, tall(cv::Rect(1, 100, 2, 66100)).clone(), ".png"},
         {"blocks", wide, wide(cv::Rect(500, 200, 12, 10)).clone(), ".png"},
         {"blocks_all_equal", pictures::uniform(300, 700, colour), pictures::uniform(10, 12, colour), ".png"},
-        {"bands_uneven", banded, banded(cv::Rect(20, 300, 12, 20)).clone(), ".png"},
-        {"template_taller_than_last_band", tall_banded, tall_banded(cv::Rect(5, 900, 30, 300)).clone(),
+        {"tiles_uneven", tiled, tiled(cv::Rect(20, 300, 12, 20)).clone(), ".png"},
+        {"template_taller_than_last_tiles", tall_tiled, tall_tiled(cv::Rect(5, 900, 30, 300)).clone(),
          ".png"},
     };
 }
