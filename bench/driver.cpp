@@ -7,7 +7,10 @@
 // A second table sets patch_finder's measure switch against the library's
 // matching called on every move; a third times start-up and slider moves
 // with real windows on a virtual display.
-//   bench_driver [--quick]     --quick: smaller pictures and fewer runs, to try it
+//   bench_driver [--quick] [--previous BENCH_DIR REVISION]
+//     --quick: smaller pictures and fewer runs, to try it;
+//     --previous: also each program's work against the same work built from
+//     an earlier revision, whose benchmark programs are in BENCH_DIR.
 #include <unistd.h>
 
 #include <cstdio>
@@ -146,6 +149,41 @@ void once_table(const Picture& large)
     }
 }
 
+// Each program's work against the same work built from an earlier revision
+// (./scripts/bench --previous REV): what the revisions between changed.
+void previous_table(const std::vector<Picture>& pictures, const std::string& previous_dir,
+                    const std::string& revision)
+{
+    print_heading("Each program's work against the same work built from " + revision +
+                      " (\"before\"), side by side:",
+                  {"program", "picture", "start: before", "now", "×before", "move: before", "now", "×before",
+                   "memory: before", "now", "×before"});
+    for (const Picture& size : pictures) {
+        for (const suite::Program& program : suite::programs) {
+            const std::vector<std::string> moves{"BENCH_MOVES=" + usage_of(program).moves};
+            const std::vector<std::optional<Measure>> results =
+                measure({{on(previous_dir + "/bench_work_" + program.name, program, size), moves},
+                         {on(bench_dir + "/bench_work_" + program.name, program, size), moves}},
+                        size.runs, bench_dir);
+            const std::optional<Measure>& before = results[0];
+            const std::optional<Measure>& now = results[1];
+            if (!before || !now || before->over_limit || now->over_limit) {
+                print_row({program.name, size.megapixels, "failed to run or over the time limit"});
+                continue;
+            }
+            std::vector<std::string> cells{program.name, size.megapixels};
+            for (const auto figure : {&Measure::start_ms, &Measure::move_ms, &Measure::peak_mb}) {
+                const double then = (*before).*figure;
+                const double today = (*now).*figure;
+                cells.push_back(today > 0 ? number(then) : "–");
+                cells.push_back(today > 0 ? number(today) : "–");
+                cells.push_back(ratio(today, then));
+            }
+            print_row(cells);
+        }
+    }
+}
+
 // Start-up and slider moves with real windows, on the tests' private display.
 void window_table(const Picture& small, const Picture& large)
 {
@@ -227,7 +265,20 @@ std::string first_line_of(const std::string& command)
 
 int main(int argc, char** argv)
 {
-    const bool quick = argc == 2 && std::strcmp(argv[1], "--quick") == 0;
+    bool quick = false;
+    std::string previous_dir;
+    std::string revision;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            quick = true;
+        } else if (std::strcmp(argv[i], "--previous") == 0 && i + 2 < argc) {
+            previous_dir = argv[++i];
+            revision = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: bench_driver [--quick] [--previous BENCH_DIR REVISION]\n");
+            return 2;
+        }
+    }
     using namespace bench;
     const std::vector<Picture> pictures =
         quick ? std::vector<Picture>{picture(640, 480, 3), picture(2000, 1500, 2)}
@@ -240,6 +291,9 @@ int main(int argc, char** argv)
     program_table(pictures);
     scoring_table(pictures);
     once_table(pictures[1]);
+    if (!previous_dir.empty()) {
+        previous_table({pictures[0], pictures[1]}, previous_dir, revision);
+    }
     window_table(pictures[0], pictures[1]);
     return 0;
 }
