@@ -119,7 +119,8 @@ void once_table(const Picture& large)
     const std::string edge_moves = "BENCH_MOVES=" + usage_of(edge_tuner).moves;
     const std::string correlation = bench_dir + "/bench_correlation";
     const std::vector<std::pair<std::string, std::vector<Command>>> rows{
-        {"patch_finder first display: channel × tile tasks, the template transformed once, against whole channels",
+        {"patch_finder first display: channel × tile tasks, the template transformed once, against whole "
+         "channels",
          {{on(bench_dir + "/bench_work_patch_finder", patch_finder, large), {}},
           {on(bench_dir + "/bench_channels_patch_finder", patch_finder, large), {}}}},
         {"patch_finder's correlation alone: all threads, against one",

@@ -210,7 +210,8 @@ Tiling tiling_for(cv::Size map, cv::Size templ)
         return cv::getOptimalDFTSize(asked + templ_side - 1);
     };
     Tiling tiling;
-    tiling.transform = cv::Size(std::max(tile_side(templ.width, map.width), 2), tile_side(templ.height, map.height));
+    tiling.transform =
+        cv::Size(std::max(tile_side(templ.width, map.width), 2), tile_side(templ.height, map.height));
     tiling.tile = cv::Size(std::min(tiling.transform.width - templ.width + 1, map.width),
                            std::min(tiling.transform.height - templ.height + 1, map.height));
     tiling.count = cv::Size((map.width + tiling.tile.width - 1) / tiling.tile.width,
