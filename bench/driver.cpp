@@ -126,6 +126,9 @@ void once_table(const Picture& large)
         {"patch_finder's correlation alone: all threads, against one",
          {{{correlation, large.path, large.templ, std::to_string(sysconf(_SC_NPROCESSORS_ONLN))}, {}},
           {{correlation, large.path, large.templ, "1"}, {}}}},
+        {"the same arithmetic in 12 equal tasks: all threads, against one (what this machine's cores give)",
+         {{{bench_dir + "/bench_spin", std::to_string(sysconf(_SC_NPROCESSORS_ONLN))}, {}},
+          {{bench_dir + "/bench_spin", "1"}, {}}}},
         {"patch_finder move: extremes found while scoring, one pass to rescale and search, against the "
          "library's rescaling and search",
          {{on(bench_dir + "/bench_work_patch_finder", patch_finder, large), {"BENCH_MOVES=3,5,1"}},
