@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -45,6 +46,27 @@ std::vector<char*> pointers(std::vector<std::string>& words)
     }
     result.push_back(nullptr);
     return result;
+}
+
+// User and system time so far, in clock ticks; -1 once the child is gone.
+long long ticks_used(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(file, line) || line.rfind(')') == std::string::npos) {
+        return -1;
+    }
+    // After the command's name (in parentheses, may hold spaces) come the
+    // state and then ten fields before utime and stime.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string skipped;
+    for (int i = 0; i < 11; ++i) {
+        fields >> skipped;
+    }
+    long long user = 0;
+    long long system = 0;
+    fields >> user >> system;
+    return fields ? user + system : -1;
 }
 
 } // namespace
@@ -117,6 +139,25 @@ bool running(const Child& child)
     // Looks without reaping, so that wait() still sees how the child ended.
     siginfo_t info{};
     return waitid(P_PID, id_t(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+bool wait_idle(const Child& child, Seconds limit)
+{
+    // Idle: at most 5% of one core over a second, longer than a program's
+    // pauses while it waits for the window manager to place a window.
+    const auto span = std::chrono::seconds(1);
+    const long long allowed = std::max(1L, sysconf(_SC_CLK_TCK) / 20);
+    const auto deadline = Clock::now() + limit;
+    long long before = ticks_used(child.pid);
+    while (before >= 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(span);
+        const long long after = ticks_used(child.pid);
+        if (after >= 0 && after - before <= allowed) {
+            return true;
+        }
+        before = after;
+    }
+    return false;
 }
 
 void stop(pid_t pid)

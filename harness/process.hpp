@@ -37,6 +37,10 @@ Ending wait(const Child& child, Seconds limit);
 
 bool running(const Child& child);
 
+// Waits until the child has used almost no processor time for a while (a
+// program waiting for the user), or the limit passes; says which came first.
+bool wait_idle(const Child& child, Seconds limit);
+
 // Kills the child's whole group and reaps it.
 void stop(pid_t pid);
 
