@@ -112,20 +112,10 @@ std::string Desktop::command(const std::vector<std::string>& words, Seconds limi
 
 std::string Desktop::find_window(const std::string& title, Seconds limit)
 {
-    // A program may make a window again (to fit it to the screen): a window
-    // counts once it is still there a moment after it was found.
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
-        const std::string found =
-            command({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, limit);
-        const std::string window = found.substr(0, found.find('\n'));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        if (!window.empty() && !command({"xdotool", "getwindowname", window}).empty()) {
-            return window;
-        }
-    }
-    return "";
+    // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
+    const std::string found =
+        command({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, limit);
+    return found.substr(0, found.find('\n'));
 }
 
 void Desktop::press_key(const std::string& window, const std::string& key)

@@ -31,6 +31,8 @@ class Desktop {
     process::Ending wait(const process::Child& program, Seconds limit);
 
     // The id of the window whose title is exactly this, or "" after the limit.
+    // A window that the program makes again (to fit it to the screen) is to
+    // be looked for once the program is idle (process::wait_idle).
     std::string find_window(const std::string& title, Seconds limit = Seconds(15));
 
     void press_key(const std::string& window, const std::string& key);
