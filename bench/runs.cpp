@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "process.hpp"
@@ -21,6 +22,22 @@ double median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// From the launch to the first window mapped, in a watch's lines.
+double first_mapped_ms(const std::string& watched, long long launched_ns)
+{
+    std::istringstream lines(watched);
+    long long ms = 0;
+    std::string id;
+    std::string state;
+    std::string place;
+    while (lines >> ms >> id >> state && std::getline(lines, place)) {
+        if (state == "mapped") {
+            return double(ms) - double(launched_ns) / 1e6;
+        }
+    }
+    return 0;
+}
+
 // One run of a command, its output discarded; nothing when it failed.
 std::optional<Measure> run_once(const Command& command, const std::string& folder)
 {
@@ -28,21 +45,27 @@ std::optional<Measure> run_once(const Command& command, const std::string& folde
     std::filesystem::remove(report);
     std::vector<std::string> settings = command.settings;
     settings.push_back("BENCH_REPORT=" + report);
+    const process::Seconds limit(command.limit_ms / 1000);
+    std::optional<process::Child> watcher;
+    if (command.display != nullptr) {
+        watcher = command.display->watch(command.first_window, limit);
+    }
     const long long launched = now_ns();
     process::Ending ending;
     try {
-        ending = process::wait(process::start(command.words, settings, "/dev/null", "/dev/null"),
-                               process::Seconds(command.limit_ms / 1000));
+        ending = process::wait(process::start(command.words, settings, "/dev/null", "/dev/null"), limit);
     } catch (const std::runtime_error&) {
         return std::nullopt;
     }
+    const double on_screen_ms =
+        watcher ? first_mapped_ms(command.display->wait(*watcher, process::Seconds(0)).out, launched) : 0;
     if (!ending.ended) {
-        return Measure{true, 0, 0, 0};
+        return Measure{true, 0, 0, 0, 0};
     }
     if (ending.by_signal || ending.code != 0) {
         return std::nullopt;
     }
-    Measure sample{false, double(now_ns() - launched) / 1e6, 0, ending.peak_mb};
+    Measure sample{false, double(now_ns() - launched) / 1e6, on_screen_ms, 0, ending.peak_mb};
     std::ifstream file(report);
     std::string word;
     long long value = 0;
@@ -87,14 +110,16 @@ std::vector<std::optional<Measure>> measure(const std::vector<Command>& commands
             continue;
         }
         std::vector<double> starts;
+        std::vector<double> on_screen;
         std::vector<double> moves;
         std::vector<double> peaks;
         for (const Measure& run : runs) {
             starts.push_back(run.start_ms);
+            on_screen.push_back(run.on_screen_ms);
             moves.push_back(run.move_ms);
             peaks.push_back(run.peak_mb);
         }
-        results.push_back(Measure{false, median(starts), median(moves), median(peaks)});
+        results.push_back(Measure{false, median(starts), median(on_screen), median(moves), median(peaks)});
     }
     return results;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "desktop.hpp"
+
 namespace bench {
 
 // A run longer than its limit is stopped and shown as "> limit".
@@ -13,9 +15,10 @@ constexpr double usual_limit_ms = 45000;
 
 struct Measure {
     bool over_limit = false;
-    double start_ms = 0; // from launch to the first result
-    double move_ms = 0;  // a slider move; 0: no slider
-    double peak_mb = 0;  // peak resident memory
+    double start_ms = 0;     // from launch to the first result
+    double on_screen_ms = 0; // from launch to the first window mapped; 0: not watched
+    double move_ms = 0;      // a slider move; 0: no slider
+    double peak_mb = 0;      // peak resident memory
 };
 
 struct Command {
@@ -24,6 +27,9 @@ struct Command {
     bool has_report = true; // false: timed from launch to exit
     bool once = false;      // slow: one run, in the first round only
     double limit_ms = usual_limit_ms;
+    // When the first window titled so comes on screen, watched on that display.
+    desktop::Desktop* display = nullptr;
+    std::string first_window{};
 };
 
 // Runs the commands in turn, round after round after a warm-up round, so

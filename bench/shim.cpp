@@ -76,32 +76,6 @@ int createTrackbar(const String& label, const String& window, int* value, int co
                           "PiiPFviPvES9_")(label, window, value, count, callback, data);
 }
 
-void destroyWindow(const String& name)
-{
-    using Function = void (*)(const String&);
-    if (with_windows()) {
-        real<Function>("_ZN2cv13destroyWindowERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE")(name);
-    }
-}
-
-void resizeWindow(const String& name, int width, int height)
-{
-    using Function = void (*)(const String&, int, int);
-    if (with_windows()) {
-        real<Function>("_ZN2cv12resizeWindowERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEii")(
-            name, width, height);
-    }
-}
-
-void moveWindow(const String& name, int x, int y)
-{
-    using Function = void (*)(const String&, int, int);
-    if (with_windows()) {
-        real<Function>("_ZN2cv10moveWindowERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEii")(name, x,
-                                                                                                      y);
-    }
-}
-
 void destroyAllWindows()
 {
     using Function = void (*)();

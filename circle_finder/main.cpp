@@ -28,10 +28,10 @@ int main(int argc, char** argv)
         cv::HoughCircles(grey, circles, cv::HOUGH_GRADIENT, 1, min_distance, 200, 100, 0, 0);
 
         const std::string window = "Hough Circle Transform Demo";
-        common::make_window(window);
+        common::make_window(window, picture.size());
         // Marks as large on screen as at 1:1 when the window shows the
         // picture scaled down, so that they do not vanish.
-        const double shrink = common::shrink_of(window, picture.size());
+        const double shrink = common::shrink_of(window);
         const int dot_radius = common::mark_thickness(3, shrink);
         const int ring_thickness = common::mark_thickness(3, shrink);
         for (const cv::Vec3f& found : circles) {

@@ -39,12 +39,13 @@ function(program_sources variable name)
   set(${variable} ${sources} PARENT_SCOPE)
 endfunction()
 
-# suite_program(name PICTURES file... WINDOWS title... [SLIDER maximum]): a
-# program of the suite, built from its folder and installed with its manual
-# page man/name.1. PICTURES are the demo pictures it is shown on, one for each
-# picture it takes; WINDOWS its window titles in the order it makes them.
+# suite_program(name PICTURES file... WINDOWS title... [SLIDER maximum]
+# [WINDOWS_BEFORE_WORK]): a program of the suite, built from its folder and
+# installed with its manual page man/name.1. PICTURES are the demo pictures it
+# is shown on, one for each picture it takes; WINDOWS its window titles in the
+# order it makes them; WINDOWS_BEFORE_WORK when they come up before its work.
 function(suite_program name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SLIDER" "PICTURES;WINDOWS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "WINDOWS_BEFORE_WORK" "SLIDER" "PICTURES;WINDOWS")
   program_sources(sources ${name})
   add_executable(${name} ${sources})
   suite_target_defaults(${name})
@@ -60,6 +61,7 @@ function(suite_program name)
   set_property(GLOBAL PROPERTY suite_${name}_pictures ${arg_PICTURES})
   set_property(GLOBAL PROPERTY suite_${name}_windows ${arg_WINDOWS})
   set_property(GLOBAL PROPERTY suite_${name}_slider ${arg_SLIDER})
+  set_property(GLOBAL PROPERTY suite_${name}_early ${arg_WINDOWS_BEFORE_WORK})
 endfunction()
 
 # suite_write_program_table(): the programs declared so far, written into the
@@ -74,9 +76,15 @@ function(suite_write_program_table)
     get_property(pictures GLOBAL PROPERTY suite_${name}_pictures)
     get_property(windows GLOBAL PROPERTY suite_${name}_windows)
     get_property(slider GLOBAL PROPERTY suite_${name}_slider)
+    get_property(early GLOBAL PROPERTY suite_${name}_early)
+    if(early)
+      set(early true)
+    else()
+      set(early false)
+    endif()
     list(JOIN pictures "\", \"" picture_list)
     list(JOIN windows "\", \"" window_list)
-    string(APPEND rows "    {\"${name}\", {\"${picture_list}\"}, {\"${window_list}\"}, ${slider}},\n")
+    string(APPEND rows "    {\"${name}\", {\"${picture_list}\"}, {\"${window_list}\"}, ${slider}, ${early}},\n")
     list(JOIN pictures " " picture_words)
     list(JOIN windows "|" window_words)
     string(APPEND shell_pictures " [${name}]=\"${picture_words}\"")
@@ -97,6 +105,7 @@ struct Program {
     std::vector<std::string> pictures; // demo pictures, one for each picture it takes
     std::vector<std::string> windows;  // window titles, in the order it makes them
     int slider_maximum;                // 0: no slider
+    bool windows_before_work;          // its windows come up before its work
 };
 
 inline const std::vector<Program> programs{

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iostream>
-#include <limits>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -20,27 +19,25 @@ namespace {
 // The windows made so far in this run, in order, and how each shows its picture.
 struct Window {
     std::string name;
-    bool decided = false; // whether it fits is known
+    cv::Size picture; // the size of the pictures it shows
     Fit fit;
-    cv::Size frame; // the window manager's frame, for a fitted window
-    bool shown = false;
+    bool on_screen = false;
 };
 std::vector<Window> windows_made;
-
-// The sliders made, to be made again on a window that is remade.
-struct Slider {
-    std::string label;
-    std::string window;
-    int* value;
-    int maximum;
-    cv::TrackbarCallback on_move;
-};
-std::vector<Slider> sliders_made;
+// The free area of the screen, when a window system answers for one.
+std::optional<cv::Rect> desk;
+bool decided = false;
+bool busy = false;
 
 void forget_windows()
 {
     windows_made.clear();
-    sliders_made.clear();
+    desk.reset();
+    decided = false;
+    if (busy) {
+        screen::busy(false);
+        busy = false;
+    }
 }
 
 Window& made(const std::string& name)
@@ -53,25 +50,29 @@ Window& made(const std::string& name)
     throw std::logic_error("no window '" + name + "' was made");
 }
 
-void create_slider(const Slider& slider)
+// Where every window stands and at what scale, decided once all are made
+// (with their sliders), before the first is placed.
+void decide()
 {
-    // This library release warns on stderr about a slider bound to a variable;
-    // the binding is what we want, so the warning is hushed for this one call.
-    const auto log_level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-    cv::createTrackbar(slider.label, slider.window, slider.value, slider.maximum, slider.on_move, nullptr);
-    cv::utils::logging::setLogLevel(log_level);
+    if (decided || !desk) {
+        return;
+    }
+    decided = true;
+    std::vector<Shown> shown;
+    for (const Window& window : windows_made) {
+        shown.push_back({window.picture, screen::chrome_of(window.name)});
+    }
+    const std::vector<Fit> fits = fit(shown, *desk);
+    for (size_t i = 0; i < fits.size(); ++i) {
+        windows_made[i].fit = fits[i];
+    }
 }
 
-// Fits the window to the screen, if one answers, in its share of it among
-// the windows made; `fitted` when it is known not to fit already.
-void fit_window(Window& window, cv::Size picture, bool fitted)
+void put_on_screen(Window& window)
 {
-    if (const std::optional<screen::Desk> desk = screen::desk_of(window.name)) {
-        const int slot = int(&window - windows_made.data());
-        const int least_width = fitted ? std::numeric_limits<int>::max() : desk->least_width;
-        window.fit = fit(picture, desk->chrome, least_width, desk->area, slot, int(windows_made.size()));
-        window.frame = desk->frame;
-    }
+    const Fit& fit = window.fit;
+    screen::place(window.name, fit.picture, fit.placed ? std::optional<cv::Point>(fit.corner) : std::nullopt);
+    window.on_screen = true;
 }
 
 // Why the library gave up, in one line for the console.
@@ -129,67 +130,59 @@ void guard_move(const char* program, void (*move)(), cv::Size picture_size, cons
     }
 }
 
-void make_window(const std::string& name)
+void make_window(const std::string& name, cv::Size picture)
 {
-    cv::namedWindow(name, cv::WINDOW_AUTOSIZE);
+    if (windows_made.empty()) {
+        desk = screen::area();
+    }
+    // Where a screen is known the window is sized by us, to hug its picture;
+    // auto-sized, it would be as wide as its toolbar.
+    cv::namedWindow(name, desk ? cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO : cv::WINDOW_AUTOSIZE);
     Window made;
     made.name = name;
+    made.picture = picture;
     windows_made.push_back(made);
 }
 
-double shrink_of(const std::string& name, cv::Size picture)
+double shrink_of(const std::string& name)
 {
-    Window& window = made(name);
-    if (!window.decided) {
-        window.decided = true;
-        fit_window(window, picture, false);
+    decide();
+    return made(name).fit.shrink;
+}
+
+void show_while_working(const std::vector<std::pair<std::string, cv::Mat>>& until_done)
+{
+    if (!desk) {
+        return;
     }
-    return window.fit.shrink;
+    decide();
+    screen::busy(true);
+    busy = true;
+    for (const auto& [name, image] : until_done) {
+        cv::imshow(name, image);
+        put_on_screen(made(name));
+    }
+    screen::catch_up();
 }
 
 void show(const std::string& name, const cv::Mat& image)
 {
-    shrink_of(name, image.size());
-    Window& window = made(name);
-    if (!window.fit.fitted || window.shown) {
-        window.shown = true;
-        cv::imshow(name, image);
-        return;
-    }
-    window.shown = true;
-    // An auto-sized window cannot be switched to scaling: it is made again
-    // in the scaling mode, with its sliders.
-    cv::destroyWindow(name);
-    cv::namedWindow(name, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
-    for (const Slider& slider : sliders_made) {
-        if (slider.window == name) {
-            create_slider(slider);
-        }
-    }
+    decide();
     cv::imshow(name, image);
-    // A size holds, and a window manager heeds a move, once the window is up;
-    // its parts are known for sure then too, so it is sized with them.
-    screen::settle(name);
-    fit_window(window, image.size(), true);
-    const cv::Size outside = window.fit.frame.size() - window.frame;
-    cv::resizeWindow(name, outside.width, outside.height);
-    cv::moveWindow(name, window.fit.frame.x, window.fit.frame.y);
-    // Before the window was up, the window manager's frame may not have
-    // been known in full: what the window takes beyond its place comes off.
-    const cv::Rect placed = screen::settle(name);
-    const cv::Size excess(std::max(0, placed.width - window.fit.frame.width),
-                          std::max(0, placed.height - window.fit.frame.height));
-    if (excess.width > 0 || excess.height > 0) {
-        cv::resizeWindow(name, outside.width - excess.width, outside.height - excess.height);
-        cv::moveWindow(name, window.fit.frame.x, window.fit.frame.y);
+    Window& window = made(name);
+    if (desk && !window.on_screen) {
+        put_on_screen(window);
     }
 }
 
 void make_slider(const std::string& label, const std::string& window, int* value, int maximum,
                  cv::TrackbarCallback on_move)
 {
-    sliders_made.push_back({label, window, value, maximum, on_move});
-    create_slider(sliders_made.back());
+    // This library release warns on stderr about a slider bound to a variable;
+    // the binding is what we want, so the warning is hushed for this one call.
+    const auto log_level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+    cv::createTrackbar(label, window, value, maximum, on_move, nullptr);
+    cv::utils::logging::setLogLevel(log_level);
 }
 
 void wait_for_key()
@@ -204,6 +197,11 @@ void wait_for_key()
         }
         return false;
     };
+    // The first result is up: the usual pointer again.
+    if (busy) {
+        screen::busy(false);
+        busy = false;
+    }
     while (cv::waitKey(50) < 0 && any_open()) {}
     forget_windows();
 }

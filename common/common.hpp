@@ -4,6 +4,8 @@
 
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
@@ -28,18 +30,24 @@ int fail(const char* program, const std::exception& failure, cv::Size picture_si
 // ending in `what_stays`, and the program goes on.
 void guard_move(const char* program, void (*move)(), cv::Size picture_size, const char* what_stays);
 
-// A window sized to the picture it shows; wait_for_key watches it.
-void make_window(const std::string& name);
+// A window for pictures of this size; wait_for_key watches it. Where a
+// screen is known, it stays off screen until it first shows something, then
+// comes up at its final size and place: the picture 1:1 with the window's
+// parts around it, or scaled down into its share of the screen (fit.hpp).
+// All of a program's windows, and their sliders, are made before any shows.
+void make_window(const std::string& name, cv::Size picture);
 
-// How many picture pixels a screen pixel of the window stands for when it
-// shows a picture of this size: 1 when it shows it 1:1, more when the window
-// is fitted to a screen it would not fit (fit.hpp). The first call for a
-// window decides, for good.
-double shrink_of(const std::string& window, cv::Size picture);
+// How many picture pixels a screen pixel of the window stands for: 1 when it
+// shows its picture 1:1, more when it is scaled down to fit the screen.
+double shrink_of(const std::string& window);
 
-// cv::imshow, but the first time a window shows a picture too large for the
-// screen, the window is fitted: remade in the library's scaling mode, sized
-// and placed. What it is given stays the full picture.
+// For a program whose work comes after its windows: puts them on screen now,
+// each showing its image of `until_done` (something neutral) until its
+// result, with the busy pointer until the first wait for a key. Where no
+// screen is known, nothing.
+void show_while_working(const std::vector<std::pair<std::string, cv::Mat>>& until_done);
+
+// cv::imshow; a window's first picture brings it on screen.
 void show(const std::string& window, const cv::Mat& image);
 
 // A slider bound to `value`, which the window system sets before it calls back.

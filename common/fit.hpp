@@ -1,27 +1,35 @@
-// fit: how a window shows a picture on a screen it may not fit.
+// fit: where a program's windows stand on a screen, and at what scale they
+// show their pictures.
 //
-// A window whose picture, with the window's own parts (toolbar, sliders,
-// status bar, the window manager's frame), fits the screen's free area shows
-// it 1:1 as it always has. One that does not fit opens at the largest size
-// that does, in its share of the area when the program has several windows
-// side by side, showing the whole picture scaled down with its aspect kept.
+// Every window hugs its picture: the picture 1:1 with the window's own parts
+// (toolbar, sliders, status bar, the window manager's frame) around it. A
+// program's windows stand side by side when they all fit so; otherwise each
+// takes an equal share of the free area, left to right, and a picture too
+// large for its share is scaled down into it, its aspect kept.
 #pragma once
+
+#include <vector>
 
 #include <opencv2/core.hpp>
 
 namespace common {
 
+// What a window is to show, and what it adds around it.
+struct Shown {
+    cv::Size picture;
+    cv::Size chrome; // its parts around the picture, the window manager's frame included
+};
+
 struct Fit {
-    bool fitted = false; // false: the picture 1:1 in a window sized to it, placed by the window system
-    cv::Rect frame;      // fitted: where the window stands, its frame included
-    cv::Size picture;    // fitted: the picture's size on screen
+    bool placed = false; // false: wherever the window system puts it (a lone window that fits)
+    cv::Point corner;    // placed: where the window's frame begins
+    cv::Size picture;    // the picture's size on screen
     double shrink = 1;   // picture pixels to a screen pixel, 1 or more
 };
 
-// The fit of a picture in window `slot` of `slots`, for a window that adds
-// `chrome` around its picture and is at least `least_width` wide (its
-// toolbar), on a screen whose free area is `area`.
-Fit fit(cv::Size picture, cv::Size chrome, int least_width, cv::Rect area, int slot, int slots);
+// The fit of every window of a program, in the order made, on a screen whose
+// free area is `area`.
+std::vector<Fit> fit(const std::vector<Shown>& windows, cv::Rect area);
 
 // The thickness of a mark drawn `thickness` pixels thick at 1:1, for a
 // picture shown `shrink` times smaller: thick enough that scaling down by

@@ -1,7 +1,8 @@
-// What the window system knows of a window's place, asked of the toolkit the
-// library's windows run on (the library's own window calls cannot tell).
-// Programs link the real one; the tests and the benchmark stand in for it,
-// and where no window system answers there is nothing to know.
+// What the window system knows and does for the windows, through the toolkit
+// the library's windows run on (the library's own window calls can neither
+// tell where a window may go nor place it before it shows). Programs link
+// the real one; the tests and the benchmark stand in for it, and where no
+// window system answers there is nothing to know.
 #pragma once
 
 #include <optional>
@@ -11,19 +12,27 @@
 
 namespace screen {
 
-struct Desk {
-    cv::Rect area;   // the free area of the screen the window stands on, panels excluded
-    cv::Size chrome; // what the window adds around its picture, frame included
-    cv::Size frame;  // what the window manager's frame adds
-    int least_width; // the narrowest the window is at its picture's size (its toolbar), frame included
-};
+// Asked before the first window is made: the free area (panels excluded) of
+// the screen where new windows go, or nothing when no window system
+// answers. From then on, every window the library makes stays off screen
+// until it is placed.
+std::optional<cv::Rect> area();
 
-// Nothing when no window system answers for the window. Asked before the
-// window shows anything.
-std::optional<Desk> desk_of(const std::string& window);
+// What a window made with its sliders, but not yet placed, adds around its
+// picture: its parts (toolbar, sliders, status bar) and the window manager's
+// frame, all in `chrome`.
+cv::Size chrome_of(const std::string& window);
 
-// Lets the window system catch up with a new window (show it, frame it), so
-// that it can be placed; returns where the window's frame stands, empty if unknown.
-cv::Rect settle(const std::string& window);
+// Puts a window on screen at its final size, its picture `picture` large,
+// the top-left of its frame at `corner`, or where the window system puts it
+// when there is none.
+void place(const std::string& window, cv::Size picture, std::optional<cv::Point> corner);
+
+// Lets the windows placed come up on screen and paint; the user's keys and
+// clicks wait for the program's own wait.
+void catch_up();
+
+// The busy pointer over the program's windows, or the usual one again.
+void busy(bool on);
 
 } // namespace screen

@@ -4,14 +4,20 @@
 
 namespace screen {
 
-std::optional<Desk> desk_of(const std::string&)
+std::optional<cv::Rect> area()
 {
     return std::nullopt;
 }
 
-cv::Rect settle(const std::string&)
+cv::Size chrome_of(const std::string&)
 {
     return {};
 }
+
+void place(const std::string&, cv::Size, std::optional<cv::Point>) {}
+
+void catch_up() {}
+
+void busy(bool) {}
 
 } // namespace screen

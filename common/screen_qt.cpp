@@ -1,19 +1,45 @@
-// The window system's answers, from Qt: the library's window layer runs on
-// it and creates its application with the first window.
+// The window system's answers and actions, through Qt: the library's window
+// layer runs on it and takes the application it finds, so this unit makes
+// the application first and keeps each new window off screen until placed.
 #include "screen.hpp"
 
-#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <map>
 
 #include <QApplication>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QGraphicsView>
 #include <QLayout>
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
+
+// After Qt's headers, whose names Xlib's macros would clash with.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace screen {
 namespace {
+
+constexpr const char* placed_mark = "suite_placed";
+
+// A new window of the library's stays off screen until placed, so that it
+// is first seen at its final size and place: it is shown with the toolkit's
+// off-screen attribute, set as its show begins.
+class HoldNewWindows : public QObject {
+  protected:
+    bool eventFilter(QObject* target, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && target->inherits("CvWindow") &&
+            !target->property(placed_mark).toBool()) {
+            static_cast<QWidget*>(target)->setAttribute(Qt::WA_DontShowOnScreen, true);
+        }
+        return false;
+    }
+};
 
 QWidget* window_named(const std::string& name)
 {
@@ -28,57 +54,216 @@ QWidget* window_named(const std::string& name)
     return nullptr;
 }
 
-// Events for a little while: the toolkit lays a new window out, shows it
-// and resizes it a moment after it is asked to, and a window manager frames
-// it a moment later still.
-void catch_up(QWidget* window)
+// Layouts and the queued showing of new sliders, without the user's input.
+void lay_out()
 {
-    QElapsedTimer waited;
-    waited.start();
-    QCoreApplication::processEvents();
-    while ((waited.elapsed() < 40 || window->frameGeometry() == window->geometry()) &&
-           waited.elapsed() < 200) {
-        QThread::msleep(5);
-        QCoreApplication::processEvents();
+    for (int pass = 0; pass < 3; ++pass) {
+        QCoreApplication::sendPostedEvents();
     }
+}
+
+// What the window manager's frame adds on each side of a window.
+struct Extents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+Display* x_display()
+{
+    static Display* const display =
+        QGuiApplication::platformName() == "xcb" ? XOpenDisplay(nullptr) : nullptr;
+    return display;
+}
+
+bool supported_by_window_manager(Display* display, Atom feature)
+{
+    const Window root = DefaultRootWindow(display);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long left = 0;
+    unsigned char* data = nullptr;
+    bool supported = false;
+    if (XGetWindowProperty(display, root, XInternAtom(display, "_NET_SUPPORTED", False), 0, 4096, False,
+                           XA_ATOM, &type, &format, &count, &left, &data) == Success &&
+        data != nullptr && format == 32) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count && !supported; ++i) {
+            supported = atoms[i] == feature;
+        }
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return supported;
+}
+
+std::optional<Extents> read_extents(Display* display, Window window)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long left = 0;
+    unsigned char* data = nullptr;
+    std::optional<Extents> extents;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                           XA_CARDINAL, &type, &format, &count, &left, &data) == Success &&
+        data != nullptr && format == 32 && count == 4) {
+        const auto* sides = reinterpret_cast<const long*>(data);
+        extents = Extents{int(sides[0]), int(sides[1]), int(sides[2]), int(sides[3])};
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return extents;
+}
+
+// The frame a window will get, asked of the window manager before the window
+// is mapped, so that it can be placed and sized with it. Without a window
+// manager that answers such a question there is no frame to wait for.
+Extents frame_of(QWidget* window)
+{
+    static std::map<QWidget*, Extents> known;
+    if (const auto found = known.find(window); found != known.end()) {
+        return found->second;
+    }
+    Extents extents;
+    Display* display = x_display();
+    const Atom request =
+        display != nullptr ? XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False) : Atom(None);
+    if (display != nullptr && supported_by_window_manager(display, request)) {
+        const auto id = Window(window->winId());
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = id;
+        event.xclient.message_type = request;
+        event.xclient.format = 32;
+        XSendEvent(display, DefaultRootWindow(display), False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XFlush(display);
+        // The manager answers in a few milliseconds; the limit only guards
+        // against one that never does.
+        QElapsedTimer waited;
+        waited.start();
+        std::optional<Extents> answer = read_extents(display, id);
+        while (!answer && waited.elapsed() < 500) {
+            QThread::msleep(1);
+            answer = read_extents(display, id);
+        }
+        extents = answer.value_or(Extents{});
+    }
+    known[window] = extents;
+    return extents;
+}
+
+// What the window's parts take around the view, once laid out.
+cv::Size parts_of(QWidget* window, QGraphicsView* view)
+{
+    lay_out();
+    QLayout* layout = window->layout();
+    if (layout == nullptr) {
+        return {};
+    }
+    const QMargins margins = layout->contentsMargins();
+    return {margins.left() + margins.right(), layout->sizeHint().height() - view->sizeHint().height()};
 }
 
 } // namespace
 
-std::optional<Desk> desk_of(const std::string& name)
+std::optional<cv::Rect> area()
+{
+    if (QApplication::instance() == nullptr) {
+        // Lives as long as the process, as the library's own would.
+        static int argc = 1;
+        static char* argv[] = {program_invocation_short_name, nullptr};
+        new QApplication(argc, argv);
+        // As the library sets it when it makes the application itself.
+        std::setlocale(LC_NUMERIC, "C");
+        QApplication::instance()->installEventFilter(new HoldNewWindows);
+    }
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return std::nullopt;
+    }
+    const QRect free = screen->availableGeometry();
+    return cv::Rect(free.x(), free.y(), free.width(), free.height());
+}
+
+cv::Size chrome_of(const std::string& name)
 {
     QWidget* window = window_named(name);
     QGraphicsView* view = window != nullptr ? window->findChild<QGraphicsView*>() : nullptr;
-    if (view == nullptr || window->screen() == nullptr) {
-        return std::nullopt;
-    }
-    // Laid out now, without handling any event: a window that fits must come
-    // up exactly as it would without this question.
-    if (window->layout() != nullptr) {
-        window->layout()->activate();
-    }
-    const QRect area = window->screen()->availableGeometry();
-    // The window manager's frame, once it has framed the window; none before.
-    const QRect frame = window->frameGeometry();
-    const cv::Size decoration(std::max(0, frame.width() - window->width()),
-                              std::max(0, frame.height() - window->height()));
-    // Beside the picture only the frame; above and below it also the
-    // toolbar, the sliders and the status bar.
-    const cv::Size chrome(decoration.width, window->height() - view->height() + decoration.height);
-    // Showing nothing yet, the window is as narrow as its toolbar lets it be.
-    const int least_width = window->width() + decoration.width;
-    return Desk{cv::Rect(area.x(), area.y(), area.width(), area.height()), chrome, decoration, least_width};
-}
-
-cv::Rect settle(const std::string& name)
-{
-    QWidget* window = window_named(name);
-    if (window == nullptr) {
+    if (view == nullptr) {
         return {};
     }
-    catch_up(window);
-    const QRect frame = window->frameGeometry();
-    return {frame.x(), frame.y(), frame.width(), frame.height()};
+    const Extents frame = frame_of(window);
+    return parts_of(window, view) + cv::Size(frame.left + frame.right, frame.top + frame.bottom);
+}
+
+void place(const std::string& name, cv::Size picture, std::optional<cv::Point> corner)
+{
+    QWidget* window = window_named(name);
+    QGraphicsView* view = window != nullptr ? window->findChild<QGraphicsView*>() : nullptr;
+    if (view == nullptr) {
+        return;
+    }
+    // Sized while still off screen, then checked once: the view is exactly
+    // the picture, which it then shows 1:1.
+    const cv::Size parts = parts_of(window, view);
+    window->resize(picture.width + parts.width, picture.height + parts.height);
+    lay_out();
+    window->resize(window->width() + picture.width - view->width(),
+                   window->height() + picture.height - view->height());
+    lay_out();
+
+    window->hide();
+    window->setProperty(placed_mark, true);
+    window->setAttribute(Qt::WA_DontShowOnScreen, false);
+    if (corner) {
+        // The window's own place, inside the frame the manager will add.
+        const Extents frame = frame_of(window);
+        window->setGeometry(corner->x + frame.left, corner->y + frame.top, window->width(), window->height());
+    }
+    window->show();
+}
+
+void catch_up()
+{
+    // Until every window placed is on screen and painted, within a bound
+    // for a window system that never says so.
+    auto all_up = [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->property(placed_mark).toBool() && window->isVisible() &&
+                (window->windowHandle() == nullptr || !window->windowHandle()->isExposed())) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    while (!all_up() && waited.elapsed() < 1000) {
+        QThread::msleep(1);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+void busy(bool on)
+{
+    if (QApplication::instance() == nullptr) {
+        return;
+    }
+    if (on) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (QApplication::overrideCursor() != nullptr) {
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 } // namespace screen

@@ -53,10 +53,13 @@ int main(int argc, char** argv)
         output.create(picture.size(), picture.type());
         cv::Mat grey;
         cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY, 0);
-        gradients = edges::prepare(grey);
 
-        common::make_window(window);
+        common::make_window(window, picture.size());
         common::make_slider("Min Threshold:", window, &lower_threshold, 100, run_canny);
+        // On screen at once, black until the edges are found.
+        output = cv::Scalar(0, 0, 0, 0);
+        common::show_while_working({{window, output}});
+        gradients = edges::prepare(grey);
         // What run_canny does, but here a failure ends the program.
         show_edges();
     } catch (const std::exception& failure) {

@@ -24,8 +24,8 @@ int main(int argc, char** argv)
 
         const std::string source_window = "Source image";
         const std::string equalized_window = "Equalized Image";
-        common::make_window(source_window);
-        common::make_window(equalized_window);
+        common::make_window(source_window, picture.size());
+        common::make_window(equalized_window, equalized.size());
         common::show(source_window, picture);
         common::show(equalized_window, equalized);
     } catch (const std::exception& failure) {

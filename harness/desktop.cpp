@@ -149,6 +149,16 @@ cv::Rect Desktop::frame(const std::string& window)
     return where;
 }
 
+std::string Desktop::pointer()
+{
+    return command({XWINDOW_TOOL, "pointer"});
+}
+
+process::Child Desktop::watch(const std::string& title, Seconds limit)
+{
+    return start(XWINDOW_TOOL, {"watch", title, std::to_string(limit.count())});
+}
+
 void Desktop::slide(const std::string& window, const std::vector<std::string>& keys)
 {
     // The slider's groove reaches the window's right edge, below the image:

@@ -40,6 +40,12 @@ class Desktop {
     cv::Mat screenshot(const std::string& window);
     // Where the window's frame stands on the screen.
     cv::Rect frame(const std::string& window);
+    // The pointer's shape where it stands: a name, or a checksum of its image.
+    std::string pointer();
+    // Starts noting every change of the windows titled so, for `limit`: each
+    // line of its output "MILLISECONDS ID mapped|unmapped X Y WIDTH HEIGHT"
+    // (the monotonic clock; the frame), written as it happens.
+    process::Child watch(const std::string& title, Seconds limit);
     // Clicks the slider of the window and presses the given keys on it.
     void slide(const std::string& window, const std::vector<std::string>& keys);
 

@@ -23,7 +23,9 @@ int main(int argc, char** argv)
         cv::cvtColor(picture, grey, cv::COLOR_RGB2GRAY, 0);
 
         const std::string window = "Laplace Demo";
-        common::make_window(window);
+        common::make_window(window, picture.size());
+        // On screen at once, dark until the response is ready.
+        common::show_while_working({{window, cv::Mat::zeros(picture.size(), CV_8UC1)}});
         cv::Mat response;
         cv::Laplacian(grey, response, CV_16S, 3, 1, 0, cv::BORDER_DEFAULT);
         cv::Mat absolute_response;

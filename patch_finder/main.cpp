@@ -47,8 +47,8 @@ void show_matching()
     const cv::Point corner(match.x + templ.cols, match.y + templ.rows);
     // Frames as thick on screen as at 1:1 when a window shows its picture
     // scaled down, so that they do not vanish.
-    const int source_frame = common::mark_thickness(2, common::shrink_of(source_window, display.size()));
-    const int result_frame = common::mark_thickness(2, common::shrink_of(result_window, scores.size()));
+    const int source_frame = common::mark_thickness(2, common::shrink_of(source_window));
+    const int result_frame = common::mark_thickness(2, common::shrink_of(result_window));
     cv::rectangle(display, match, corner, cv::Scalar(0, 0, 0, 0), source_frame, cv::LINE_8, 0);
     // All that the frame's lines can touch, with a margin.
     const cv::Point margin(source_frame + 1, source_frame + 1);
@@ -82,11 +82,15 @@ int main(int argc, char** argv)
             return -1;
         }
 
-        basis = scoring::prepare(picture, templ);
-
-        common::make_window(source_window);
-        common::make_window(result_window);
+        const cv::Size score_size(picture.cols - templ.cols + 1, picture.rows - templ.rows + 1);
+        common::make_window(source_window, picture.size());
+        common::make_window(result_window, score_size);
         common::make_slider(slider_label, source_window, &selected_method, 5, run_matching);
+        // On screen at once, the picture and a dark map until the scores are in.
+        common::show_while_working(
+            {{source_window, picture}, {result_window, cv::Mat::zeros(score_size, CV_32FC1)}});
+
+        basis = scoring::prepare(picture, templ);
         // What run_matching does, but here a failure ends the program.
         show_matching();
     } catch (const std::exception& failure) {

@@ -1,5 +1,5 @@
-// Pictures larger than the screen: the rule that sizes a window, and every
-// program's windows on a screen half the picture's size.
+// Windows on a screen: the rule that sizes and places them, and every
+// program's windows through the recorder's screen.
 #include <string>
 #include <vector>
 
@@ -12,81 +12,111 @@
 #include "programs.hpp"
 #include "recorder.hpp"
 
+namespace suite {
+// Test names and messages show the program's name only.
+void PrintTo(const Program& program, std::ostream* out)
+{
+    *out << program.name;
+}
+} // namespace suite
+
 namespace {
 
 struct Case {
-    cv::Size picture;
-    cv::Size chrome;
-    int least_width;
+    std::string what;
+    std::vector<common::Shown> windows;
     cv::Rect area;
-    int slot;
-    int slots;
-    bool fitted;
-    cv::Rect frame; // fitted only
-    cv::Size on_screen;
+    std::vector<common::Fit> expected; // shrink checked by property
 };
 
-TEST(Fit, SizesTheWindowToTheScreen)
+common::Fit at(int x, int y, cv::Size picture, bool placed = true)
+{
+    common::Fit fit;
+    fit.placed = placed;
+    fit.corner = cv::Point(x, y);
+    fit.picture = picture;
+    return fit;
+}
+
+TEST(Fit, SizesAndPlacesEveryWindow)
 {
     const cv::Rect hd(0, 0, 1920, 1080);
-    const cv::Rect below_panel(0, 30, 1920, 1050);
+    const cv::Size parts(2, 98);
+    const common::Shown photo{{4000, 3000}, parts};
     const std::vector<Case> cases{
-        // Fits, to the pixel: 1:1, placed by the window system.
-        {{1920, 1007}, {0, 73}, 0, hd, 0, 1, false, {}, {}},
-        {{800, 600}, {2, 98}, 0, hd, 1, 2, false, {}, {}},
-        // One pixel too many either way: fitted, aspect kept, whole area.
-        {{1921, 1007}, {0, 73}, 0, hd, 0, 1, true, {0, 0, 1920, 1079}, {1920, 1006}},
-        {{1920, 1008}, {0, 73}, 0, hd, 0, 1, true, {0, 0, 1918, 1080}, {1918, 1007}},
-        // A 12 MP photograph on a full-HD screen below a panel.
-        {{4000, 3000}, {2, 98}, 0, below_panel, 0, 1, true, {0, 30, 1271, 1050}, {1269, 952}},
-        // Two windows side by side, each in its half.
-        {{4000, 3000}, {2, 98}, 0, hd, 0, 2, true, {0, 0, 960, 816}, {958, 718}},
-        {{4000, 3000}, {2, 98}, 0, hd, 1, 2, true, {960, 0, 960, 816}, {958, 718}},
-        // Tall and narrow: the height decides.
-        {{500, 5000}, {0, 73}, 0, hd, 0, 1, true, {0, 0, 100, 1080}, {100, 1007}},
-        // A small picture whose window's toolbar is wider than the screen:
-        // fitted, at 1:1.
-        {{400, 300}, {2, 98}, 1501, {0, 0, 1366, 768}, 0, 1, true, {0, 0, 402, 398}, {400, 300}},
-        {{400, 300}, {2, 98}, 1366, {0, 0, 1366, 768}, 0, 1, false, {}, {}},
-        // Screen smaller than the window's parts: at least a pixel of picture.
-        {{4000, 3000}, {2, 98}, 0, {0, 0, 100, 50}, 0, 1, true, {0, 0, 3, 99}, {1, 1}},
+        {"a lone window that fits to the pixel: 1:1, where the window system puts it",
+         {{{1920, 1007}, {0, 73}}},
+         hd,
+         {at(0, 0, {1920, 1007}, false)}},
+        {"one pixel too wide: scaled into the whole area",
+         {{{1921, 1007}, {0, 73}}},
+         hd,
+         {at(0, 0, {1920, 1006})}},
+        {"one pixel too high", {{{1920, 1008}, {0, 73}}}, hd, {at(0, 0, {1918, 1007})}},
+        {"two small windows: 1:1 side by side, not as wide as a toolbar",
+         {{{384, 303}, parts}, {{384, 303}, {2, 73}}},
+         {0, 30, 1920, 1050},
+         {at(0, 30, {384, 303}), at(386, 30, {384, 303})}},
+        {"two that each fit but not side by side: each 1:1 or scaled in its half",
+         {{{1100, 700}, parts}, {{900, 600}, parts}},
+         hd,
+         {at(0, 0, {958, 609}), at(960, 0, {900, 600})}},
+        {"a 12 MP photograph below a panel", {photo}, {0, 30, 1920, 1050}, {at(0, 30, {1269, 952})}},
+        {"two photographs, each in its half",
+         {photo, photo},
+         hd,
+         {at(0, 0, {958, 718}), at(960, 0, {958, 718})}},
+        {"tall and narrow: the height decides", {{{500, 5000}, {0, 73}}}, hd, {at(0, 0, {100, 1007})}},
+        {"a screen smaller than the window's parts: a pixel of picture",
+         {photo},
+         {0, 0, 100, 50},
+         {at(0, 0, {1, 1})}},
     };
     for (const Case& each : cases) {
-        SCOPED_TRACE(std::to_string(each.picture.width) + "x" + std::to_string(each.picture.height) +
-                     " slot " + std::to_string(each.slot) + " of " + std::to_string(each.slots));
-        const common::Fit fit =
-            common::fit(each.picture, each.chrome, each.least_width, each.area, each.slot, each.slots);
-        EXPECT_EQ(fit.fitted, each.fitted);
-        if (!each.fitted) {
-            EXPECT_EQ(fit.shrink, 1);
-            continue;
+        SCOPED_TRACE(each.what);
+        const std::vector<common::Fit> fits = common::fit(each.windows, each.area);
+        ASSERT_EQ(fits.size(), each.expected.size());
+        for (size_t i = 0; i < fits.size(); ++i) {
+            EXPECT_EQ(fits[i].placed, each.expected[i].placed);
+            if (fits[i].placed) {
+                EXPECT_EQ(fits[i].corner, each.expected[i].corner);
+            }
+            EXPECT_EQ(fits[i].picture, each.expected[i].picture);
+            const cv::Size picture = each.windows[i].picture;
+            EXPECT_EQ(fits[i].shrink == 1, fits[i].picture == picture);
+            EXPECT_GE(fits[i].shrink * fits[i].picture.width, picture.width);
+            EXPECT_GE(fits[i].shrink * fits[i].picture.height, picture.height);
         }
-        EXPECT_EQ(fit.frame, each.frame);
-        EXPECT_EQ(fit.picture, each.on_screen);
-        EXPECT_GE(fit.shrink * fit.picture.width, each.picture.width);
-        EXPECT_GE(fit.shrink * fit.picture.height, each.picture.height);
     }
     EXPECT_EQ(common::mark_thickness(2, 1), 2) << "1:1 draws as always";
     EXPECT_EQ(common::mark_thickness(2, 4.2), 10);
 }
 
-// Every program on a picture twice the screen's size, through the recorder's
-// screen: each window is made again in the scaling mode with its slider,
-// sized inside its share of the screen, and given the whole picture.
-class Fitted : public ::testing::TestWithParam<suite::Program> {};
-
-TEST_P(Fitted, EveryWindowIsRemadeSizedAndPlacedInItsShare)
+// Where each call of a window's stands in what the program did.
+std::vector<size_t> where(recorder::Call::Kind kind, const std::string& window = "")
 {
-    const suite::Program& program = GetParam();
+    std::vector<size_t> found;
+    const std::vector<recorder::Call>& calls = recorder::calls();
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].kind == kind && calls[i].window.rfind(window, 0) == 0) {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
+// Runs a program through the recorder on a screen, on a picture of this size,
+// moving the slider (if any) once.
+recorder::Outcome run_on_screen(const suite::Program& program, cv::Rect area, cv::Size picture_size)
+{
     recorder::reset();
-    const cv::Rect area(10, 20, 400, 300);
-    const cv::Size chrome(2, 98);
-    recorder::screen(area, chrome, cv::Size(2, 25));
+    recorder::screen(area, cv::Size(2, 98));
     const pictures::Folder folder;
-    cv::Mat picture = pictures::smooth_random(600, 800, CV_8UC3, 21);
+    cv::Mat picture = pictures::smooth_random(picture_size.height, picture_size.width, CV_8UC3, 21);
     std::vector<std::string> arguments{folder.write("picture.png", picture)};
     if (program.pictures.size() == 2) {
-        arguments.push_back(folder.write("template.png", picture(cv::Rect(500, 300, 60, 40)).clone()));
+        const cv::Rect patch(picture.cols * 5 / 8, picture.rows / 2, picture.cols / 10, picture.rows / 10);
+        arguments.push_back(folder.write("template.png", picture(patch).clone()));
     }
     recorder::script({[] {
         if (!recorder::sliders().empty()) {
@@ -94,54 +124,90 @@ TEST_P(Fitted, EveryWindowIsRemadeSizedAndPlacedInItsShare)
         }
         recorder::press_key('q');
     }});
-    const recorder::Outcome outcome = recorder::run(program_mains.at(program.name), arguments);
+    return recorder::run(program_mains.at(program.name), arguments);
+}
+
+class OnScreen : public ::testing::TestWithParam<suite::Program> {};
+
+// Every window is made once in the mode it keeps and placed once, hugging a
+// picture that fits; windows made before the work are on screen, with the
+// busy pointer, before it starts, and show nothing wrong meanwhile.
+TEST_P(OnScreen, EveryWindowIsMadeOncePlacedOnceAndUpBeforeTheWork)
+{
+    const suite::Program& program = GetParam();
+    const recorder::Outcome outcome = run_on_screen(program, cv::Rect(0, 0, 1920, 1080), cv::Size(320, 240));
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(recorder::sliders().size(), program.slider_maximum > 0 ? 1U : 0U);
+    EXPECT_TRUE(where(recorder::Call::DestroyAllWindows).empty());
+
+    const size_t first_wait = where(recorder::Call::WaitKey).front();
+    const std::vector<size_t> catch_up = where(recorder::Call::CatchUp);
+    for (const std::string& name : program.windows) {
+        SCOPED_TRACE(name);
+        const recorder::Window& window = recorder::window(name);
+        EXPECT_EQ(window.flags, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
+        ASSERT_EQ(where(recorder::Call::NamedWindow, name).size(), 1U);
+        const std::vector<size_t> placed = where(recorder::Call::Place, name + " ");
+        ASSERT_EQ(placed.size(), 1U) << "placed once";
+        const cv::Size picture = window.shown.back().size();
+        EXPECT_EQ(recorder::calls()[placed[0]].window.find(std::to_string(picture.width) + "x" +
+                                                           std::to_string(picture.height)),
+                  name.size() + 1)
+            << "the picture 1:1";
+        EXPECT_LT(where(recorder::Call::Imshow, name).front(), placed[0]) << "placed once it has a picture";
+        if (program.windows_before_work) {
+            ASSERT_EQ(catch_up.size(), 1U);
+            EXPECT_LT(placed[0], catch_up[0]);
+            ASSERT_GE(window.shown.size(), 2U);
+            const cv::Mat neutral = window.shown.front();
+            EXPECT_TRUE(cv::countNonZero(neutral.reshape(1)) == 0 || name == program.windows.front())
+                << "dark until the result";
+            EXPECT_LT(catch_up[0], where(recorder::Call::Imshow, name)[1]) << "on screen before the work";
+        }
+    }
+    const std::vector<size_t> busy = where(recorder::Call::Busy);
+    if (program.windows_before_work) {
+        ASSERT_EQ(busy.size(), 2U);
+        EXPECT_LT(busy[0], catch_up[0]);
+        EXPECT_LT(busy[1], first_wait) << "the usual pointer once the result is up";
+        EXPECT_GT(busy[1], where(recorder::Call::Imshow).at(program.windows.size() * 2 - 1));
+    } else {
+        EXPECT_TRUE(busy.empty());
+        EXPECT_TRUE(catch_up.empty());
+    }
+}
+
+// Every program on a picture twice the screen's size: each window sized
+// inside its share of the screen and given the whole picture.
+TEST_P(OnScreen, LargePictureFitsEachWindowInItsShare)
+{
+    const suite::Program& program = GetParam();
+    const cv::Rect area(10, 20, 400, 300);
+    const recorder::Outcome outcome = run_on_screen(program, area, cv::Size(800, 600));
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out + outcome.err, "");
 
-    using recorder::Call;
     const int slots = int(program.windows.size());
     for (int slot = 0; slot < slots; ++slot) {
         const std::string& name = program.windows[size_t(slot)];
         SCOPED_TRACE(name);
-        const recorder::Window& window = recorder::window(name);
-        EXPECT_EQ(window.flags, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
-        EXPECT_GE(window.shown.front().cols, 700) << "the window is given the whole picture";
-
-        const std::vector<Call>& calls = recorder::calls();
-        const auto at = [&](Call::Kind kind) {
-            for (size_t i = 0; i < calls.size(); ++i) {
-                if (calls[i].kind == kind && calls[i].window.rfind(name, 0) == 0) {
-                    return int(i);
-                }
-            }
-            return -1;
-        };
-        ASSERT_GE(at(Call::DestroyWindow), 0);
-        EXPECT_LT(at(Call::DestroyWindow), at(Call::Imshow));
-        EXPECT_LT(at(Call::Imshow), at(Call::ResizeWindow)) << "a size holds once the window shows something";
-        int width = 0;
-        int height = 0;
-        int x = 0;
-        int y = 0;
-        ASSERT_EQ(std::sscanf(calls[size_t(at(Call::ResizeWindow))].window.c_str() + name.size(), " %dx%d",
-                              &width, &height),
-                  2);
-        ASSERT_EQ(
-            std::sscanf(calls[size_t(at(Call::MoveWindow))].window.c_str() + name.size(), " %d,%d", &x, &y),
-            2);
+        EXPECT_GE(recorder::window(name).shown.back().cols, 700) << "the window is given the whole picture";
+        const std::vector<size_t> placed = where(recorder::Call::Place, name + " ");
+        ASSERT_EQ(placed.size(), 1U);
+        cv::Rect frame;
+        ASSERT_EQ(std::sscanf(recorder::calls()[placed[0]].window.c_str() + name.size(), " %dx%d at %d,%d",
+                              &frame.width, &frame.height, &frame.x, &frame.y),
+                  4);
+        frame += cv::Size(2, 98);
         const cv::Rect share(area.x + area.width * slot / slots, area.y, area.width / slots, area.height);
-        const cv::Rect frame(x, y, width + 2, height + 25);
         EXPECT_EQ(frame & share, frame) << "inside its share of the screen";
         EXPECT_TRUE(frame.width * 10 >= share.width * 9 || frame.height * 10 >= share.height * 9)
             << "as large as its share allows";
     }
-    for (const recorder::Slider& slider : recorder::sliders()) {
-        EXPECT_EQ(recorder::window(slider.window).flags, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO)
-            << "the slider is made again on the remade window";
-    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Suite, Fitted, ::testing::ValuesIn(suite::programs),
+INSTANTIATE_TEST_SUITE_P(Suite, OnScreen, ::testing::ValuesIn(suite::programs),
                          [](const ::testing::TestParamInfo<suite::Program>& info) {
                              return info.param.name;
                          });
@@ -151,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Suite, Fitted, ::testing::ValuesIn(suite::programs),
 TEST(FittedMarks, PatchFinderFrameSurvivesTheScale)
 {
     recorder::reset();
-    recorder::screen(cv::Rect(0, 0, 400, 300), cv::Size(0, 0), cv::Size(0, 0));
+    recorder::screen(cv::Rect(0, 0, 400, 300), cv::Size(0, 0));
     const pictures::Folder folder;
     cv::Mat picture = pictures::uniform(600, 800, cv::Scalar(200, 180, 160));
     cv::circle(picture, cv::Point(420, 330), 30, cv::Scalar(20, 40, 220), cv::FILLED);

@@ -5,14 +5,25 @@
 //                               (WINDOW "root": the whole screen)
 //   xwindow frame WINDOW        print where the window's frame stands: X Y WIDTH HEIGHT
 //   xwindow manager             succeed when a window manager runs
+//   xwindow watch TITLE SECONDS every change of the windows titled so until then, a line each:
+//                               MILLISECONDS ID mapped|unmapped FRAME_X FRAME_Y FRAME_WIDTH FRAME_HEIGHT
+//                               (MILLISECONDS on the monotonic clock, as the benchmark reads it)
+//                               (MILLISECONDS on the monotonic clock, as the benchmark reads it)
+//   xwindow pointer             the pointer's shape as the screen shows it: its name, or
+//                               its size and a checksum of its image
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -74,7 +85,7 @@ int shoot_window(Display* display, Window window, const std::string& file)
 
 // The outermost window holding this one below the root: the window
 // manager's frame, or the window itself without a window manager.
-int print_frame(Display* display, Window window)
+Window frame_of(Display* display, Window window)
 {
     Window root = 0;
     Window parent = 0;
@@ -89,11 +100,93 @@ int print_frame(Display* display, Window window)
         }
         window = parent;
     }
+    return window;
+}
+
+int print_frame(Display* display, Window window)
+{
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window, &attributes) == 0) {
+    if (XGetWindowAttributes(display, frame_of(display, window), &attributes) == 0) {
         return 1;
     }
     std::printf("%d %d %d %d\n", attributes.x, attributes.y, attributes.width, attributes.height);
+    return 0;
+}
+
+// Windows titled so, among the root's children and theirs (a window
+// manager's frames hold the programs' windows).
+void titled(Display* display, Window window, const std::string& title, int depth, std::vector<Window>& found)
+{
+    char* name = nullptr;
+    if (XFetchName(display, window, &name) != 0 && name != nullptr) {
+        if (title == name) {
+            found.push_back(window);
+        }
+        XFree(name);
+    }
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (depth > 0 && XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+        for (unsigned i = 0; i < count; ++i) {
+            titled(display, children[i], title, depth - 1, found);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+}
+
+int watch(Display* display, const std::string& title, double seconds)
+{
+    // A window may go while it is looked at: that is no error here.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const auto start = std::chrono::steady_clock::now();
+    std::map<Window, std::string> last;
+    while (std::chrono::steady_clock::now() - start < std::chrono::duration<double>(seconds)) {
+        std::vector<Window> found;
+        titled(display, DefaultRootWindow(display), title, 3, found);
+        const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+        for (const Window window : found) {
+            XWindowAttributes client;
+            XWindowAttributes frame;
+            if (XGetWindowAttributes(display, window, &client) == 0 ||
+                XGetWindowAttributes(display, frame_of(display, window), &frame) == 0) {
+                continue;
+            }
+            const std::string state = std::string(client.map_state == IsViewable ? "mapped" : "unmapped") +
+                                      " " + std::to_string(frame.x) + " " + std::to_string(frame.y) + " " +
+                                      std::to_string(frame.width) + " " + std::to_string(frame.height);
+            if (last[window] != state) {
+                last[window] = state;
+                std::printf("%lld %lu %s\n", ms, window, state.c_str());
+                std::fflush(stdout);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return 0;
+}
+
+int print_pointer(Display* display)
+{
+    XFixesCursorImage* cursor = XFixesGetCursorImage(display);
+    if (cursor == nullptr) {
+        return 1;
+    }
+    if (cursor->name != nullptr && cursor->name[0] != '\0') {
+        std::printf("%s\n", cursor->name);
+    } else {
+        unsigned long sum = 0;
+        for (int i = 0; i < int(cursor->width) * int(cursor->height); ++i) {
+            sum = sum * 31 + cursor->pixels[i];
+        }
+        std::printf("%dx%d-%lx\n", int(cursor->width), int(cursor->height), sum);
+    }
+    XFree(cursor);
     return 0;
 }
 
@@ -122,14 +215,22 @@ int main(int argc, char** argv)
     const bool shot = argc == 4 && std::strcmp(argv[1], "shot") == 0;
     const bool frame = argc == 3 && std::strcmp(argv[1], "frame") == 0;
     const bool manager = argc == 2 && std::strcmp(argv[1], "manager") == 0;
-    if (!close && !shot && !frame && !manager) {
-        std::fprintf(stderr, "usage: xwindow close WINDOW | shot WINDOW FILE | frame WINDOW | manager\n");
+    const bool watching = argc == 4 && std::strcmp(argv[1], "watch") == 0;
+    const bool pointer = argc == 2 && std::strcmp(argv[1], "pointer") == 0;
+    if (!close && !shot && !frame && !manager && !watching && !pointer) {
+        std::fprintf(stderr, "usage: xwindow close WINDOW | shot WINDOW FILE | frame WINDOW | manager | "
+                             "watch TITLE SECONDS | pointer\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         std::fprintf(stderr, "xwindow: cannot open the display\n");
         return 1;
+    }
+    if (watching || pointer) {
+        const int status = watching ? watch(display, argv[2], std::atof(argv[3])) : print_pointer(display);
+        XCloseDisplay(display);
+        return status;
     }
     const Window window = manager                             ? 0
                           : std::strcmp(argv[2], "root") == 0 ? DefaultRootWindow(display)

@@ -84,12 +84,6 @@ int createTrackbar(const String&, const String&, int* value, int count, Trackbar
 
 void destroyAllWindows() {}
 
-void destroyWindow(const String&) {}
-
-void resizeWindow(const String&, int, int) {}
-
-void moveWindow(const String&, int, int) {}
-
 int waitKey(int)
 {
     headless::cap_memory("HEADLESS_MOVE_MEMORY_MB");

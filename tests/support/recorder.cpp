@@ -26,7 +26,8 @@ struct State {
     int waits = 0;
     int idle_waits = 0;
     int pending_key = -1;
-    std::optional<screen::Desk> desk;
+    std::optional<cv::Rect> area;
+    cv::Size chrome;
 };
 
 State& state()
@@ -68,8 +69,8 @@ bool operator==(const Call& a, const Call& b)
 
 void PrintTo(const Call& call, std::ostream* out)
 {
-    static const char* const names[] = {"namedWindow",       "imshow",        "createTrackbar", "waitKey",
-                                        "destroyAllWindows", "destroyWindow", "resizeWindow",   "moveWindow"};
+    static const char* const names[] = {"namedWindow",       "imshow", "createTrackbar", "waitKey",
+                                        "destroyAllWindows", "place",  "catch_up",       "busy"};
     *out << names[call.kind] << "(" << call.window << ")";
 }
 
@@ -79,9 +80,10 @@ void reset()
     script({[] { press_key('q'); }});
 }
 
-void screen(cv::Rect area, cv::Size chrome, cv::Size frame, int least_width)
+void screen(cv::Rect area, cv::Size chrome)
 {
-    state().desk = screen::Desk{area, chrome, frame, least_width};
+    state().area = area;
+    state().chrome = chrome;
 }
 
 void script(std::vector<Step> steps)
@@ -285,30 +287,6 @@ int waitKey(int delay)
     return key;
 }
 
-void destroyWindow(const String& winname)
-{
-    recorder::State& s = recorder::state();
-    s.calls.push_back({recorder::Call::DestroyWindow, winname});
-    s.windows.erase(std::remove_if(s.windows.begin(), s.windows.end(),
-                                   [&](const recorder::Window& each) { return each.name == winname; }),
-                    s.windows.end());
-    s.sliders.erase(std::remove_if(s.sliders.begin(), s.sliders.end(),
-                                   [&](const recorder::Slider& each) { return each.window == winname; }),
-                    s.sliders.end());
-}
-
-void resizeWindow(const String& winname, int width, int height)
-{
-    recorder::state().calls.push_back(
-        {recorder::Call::ResizeWindow, winname + " " + std::to_string(width) + "x" + std::to_string(height)});
-}
-
-void moveWindow(const String& winname, int x, int y)
-{
-    recorder::state().calls.push_back(
-        {recorder::Call::MoveWindow, winname + " " + std::to_string(x) + "," + std::to_string(y)});
-}
-
 void destroyAllWindows()
 {
     recorder::state().calls.push_back({recorder::Call::DestroyAllWindows, ""});
@@ -331,14 +309,36 @@ double getWindowProperty(const String& winname, int prop_id)
 
 namespace screen {
 
-std::optional<Desk> desk_of(const std::string& window)
+std::optional<cv::Rect> area()
 {
-    return recorder::find(window) != nullptr ? recorder::state().desk : std::nullopt;
+    return recorder::state().area;
 }
 
-cv::Rect settle(const std::string&)
+cv::Size chrome_of(const std::string& window)
 {
-    return {};
+    if (recorder::find(window) == nullptr) {
+        throw std::logic_error("chrome of '" + window + "', which was not made");
+    }
+    return recorder::state().chrome;
+}
+
+void place(const std::string& window, cv::Size picture, std::optional<cv::Point> corner)
+{
+    std::string said = window + " " + std::to_string(picture.width) + "x" + std::to_string(picture.height);
+    if (corner) {
+        said += " at " + std::to_string(corner->x) + "," + std::to_string(corner->y);
+    }
+    recorder::state().calls.push_back({recorder::Call::Place, said});
+}
+
+void catch_up()
+{
+    recorder::state().calls.push_back({recorder::Call::CatchUp, ""});
+}
+
+void busy(bool on)
+{
+    recorder::state().calls.push_back({recorder::Call::Busy, on ? "on" : "off"});
 }
 
 } // namespace screen

@@ -23,12 +23,14 @@ struct Call {
         CreateTrackbar,
         WaitKey,
         DestroyAllWindows,
-        DestroyWindow,
-        ResizeWindow,
-        MoveWindow
+        // The window system's, through the toolkit (screen.hpp).
+        Place,
+        CatchUp,
+        Busy
     };
     Kind kind;
-    std::string window; // for WaitKey: the delay; for ResizeWindow and MoveWindow: "NAME WxH" or "NAME X,Y"
+    std::string
+        window; // for WaitKey: the delay; for Place: "NAME WxH" or "NAME WxH at X,Y"; for Busy: "on" or "off"
 };
 bool operator==(const Call& a, const Call& b);
 void PrintTo(const Call& call, std::ostream* out);
@@ -64,9 +66,8 @@ using Step = std::function<void()>;
 void reset();
 
 // A screen with this free area, on which every window adds `chrome` around
-// its picture (`frame` of it the window manager's) and is at least
-// `least_width` wide.
-void screen(cv::Rect area, cv::Size chrome, cv::Size frame, int least_width = 0);
+// its picture.
+void screen(cv::Rect area, cv::Size chrome);
 
 // Steps run at the program's successive waitKey calls, one each.
 void script(std::vector<Step> steps);

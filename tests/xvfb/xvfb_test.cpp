@@ -1,6 +1,8 @@
 // The real programs in real windows on a private virtual display.
 #include <chrono>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -232,6 +234,48 @@ int pixels_of(const cv::Mat& shot, cv::Scalar colour)
     return cv::countNonZero(found);
 }
 
+// What became of each window titled so since the watch began: one line per
+// change, "MILLISECONDS ID mapped|unmapped X Y WIDTH HEIGHT" (the frame).
+struct Watch {
+    process::Child watcher;
+    std::vector<std::string> lines() const
+    {
+        std::istringstream text(process::read_file(watcher.out_path));
+        std::vector<std::string> all;
+        for (std::string line; std::getline(text, line);) {
+            all.push_back(line);
+        }
+        return all;
+    }
+};
+
+Watch watch(desktop::Desktop& screen, const std::string& title)
+{
+    return {screen.watch(title, Seconds(60))};
+}
+
+// A window made once and first mapped where and as large as it stays: one
+// window, one "mapped" line, nothing before it but its making off screen.
+void expect_made_once_where_it_stays(const Watch& seen, const std::string& final_state)
+{
+    std::set<std::string> ids;
+    int mapped = 0;
+    for (const std::string& line : seen.lines()) {
+        std::istringstream words(line);
+        std::string ms, id, state;
+        words >> ms >> id >> state;
+        ids.insert(id);
+        if (state == "mapped") {
+            ++mapped;
+            EXPECT_EQ(line.substr(line.find(" mapped") + 1), final_state) << "first mapped elsewhere";
+        } else {
+            EXPECT_EQ(mapped, 0) << "unmapped after it was on screen: " << line;
+        }
+    }
+    EXPECT_EQ(ids.size(), 1U) << "the window was made again";
+    EXPECT_EQ(mapped, 1) << "mapped more than once, or changed after";
+}
+
 class LargePicture : public ::testing::TestWithParam<Case> {
   protected:
     desktop::Desktop screen{small_screen, true};
@@ -249,9 +293,11 @@ TEST_P(LargePicture, EveryWindowFitsTheScreenAndShowsTheWholePicture)
         const cv::Rect centre(picture.cols / 2 - 100, picture.rows / 2 - 100, 200, 200);
         arguments.push_back(folder.write("centre.png", picture(centre).clone()));
     }
+    std::vector<Watch> watches;
+    for (const std::string& title : GetParam().windows) {
+        watches.push_back(watch(screen, title));
+    }
     process::Child program = screen.start(GetParam().executable, arguments);
-    // Each window comes up unfitted and is made again, fitted, once the
-    // program's work is done: only windows found after that count.
     EXPECT_TRUE(process::wait_idle(program, start_limit));
     std::vector<std::string> ids;
     for (const std::string& title : GetParam().windows) {
@@ -265,6 +311,9 @@ TEST_P(LargePicture, EveryWindowFitsTheScreenAndShowsTheWholePicture)
         const cv::Rect frame = screen.frame(ids[i]);
         EXPECT_EQ(frame & cv::Rect(cv::Point(), small_screen), frame) << "the window leaves the screen";
         EXPECT_GT(frame.area(), 0);
+        expect_made_once_where_it_stays(
+            watches[i], "mapped " + std::to_string(frame.x) + " " + std::to_string(frame.y) + " " +
+                            std::to_string(frame.width) + " " + std::to_string(frame.height));
         const cv::Mat shot = screen.screenshot(ids[i]);
         ASSERT_FALSE(shot.empty());
         if (title == "Hough Circle Transform Demo" || title == "Source Image") {
@@ -288,34 +337,86 @@ TEST_P(LargePicture, EveryWindowFitsTheScreenAndShowsTheWholePicture)
 
 INSTANTIATE_TEST_SUITE_P(Suite, LargePicture, ::testing::ValuesIn(cases()), case_name);
 
-TEST(FittingPicture, IsShownOneToOnePixelForPixel)
+// A picture that fits: each window is as wide as its picture (its toolbar
+// folds), the windows of a program side by side, and the picture 1:1.
+TEST_P(LargePicture, SmallPictureWindowsHugTheirPicturesSideBySide)
 {
-    // Wide enough for the window's toolbar too.
-    desktop::Desktop screen(cv::Size(2560, 1600), true);
-    const pictures::Folder folder;
+    desktop::Desktop desk(cv::Size(1920, 1080), true);
     // Straight edges only, so that no circle is marked on it.
-    cv::Mat picture(700, 1000, CV_8UC3);
+    cv::Mat picture(300, 384, CV_8UC3);
     for (int column = 0; column < picture.cols; ++column) {
         picture.col(column).setTo(cv::Scalar(column % 256, 90, 255 - column % 256));
     }
     cv::rectangle(picture, cv::Rect(50, 40, 120, 90), cv::Scalar(250, 250, 250), cv::FILLED);
-    const Case circle_finder = cases().front();
-    process::Child program = screen.start(circle_finder.executable, {folder.write("fits.png", picture)});
-    const std::string id = screen.find_window(circle_finder.windows.front(), start_limit);
-    ASSERT_FALSE(id.empty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const cv::Mat shot = screen.screenshot(id);
-    ASSERT_GE(shot.cols, picture.cols);
-    ASSERT_GE(shot.rows, picture.rows);
-    cv::Mat differences;
-    cv::matchTemplate(shot, picture, differences, cv::TM_SQDIFF);
-    cv::Point best;
-    cv::minMaxLoc(differences, nullptr, nullptr, &best);
-    EXPECT_EQ(cv::norm(shot(cv::Rect(best, picture.size())), picture, cv::NORM_INF), 0)
-        << "the picture is not on screen 1:1";
+    std::vector<std::string> arguments{folder.write("fits.png", picture)};
+    const cv::Size patch(60, 40);
+    if (GetParam().pictures.size() == 2) {
+        arguments.push_back(folder.write("patch.png", picture(cv::Rect(cv::Point(40, 30), patch)).clone()));
+    }
+    process::Child program = desk.start(GetParam().executable, arguments);
+    std::vector<cv::Rect> frames;
+    std::string id;
+    for (const std::string& title : GetParam().windows) {
+        SCOPED_TRACE(title);
+        id = desk.find_window(title, start_limit);
+        ASSERT_FALSE(id.empty());
+        const bool scores = title == "Result window";
+        const int picture_width = scores ? picture.cols - patch.width + 1 : picture.cols;
+        std::istringstream geometry(desk.command({"xdotool", "getwindowgeometry", "--shell", id}));
+        int width = 0;
+        for (std::string line; std::getline(geometry, line);) {
+            if (line.rfind("WIDTH=", 0) == 0) {
+                width = std::stoi(line.substr(6));
+            }
+        }
+        EXPECT_EQ(width, picture_width) << "the window is wider or narrower than its picture";
+        frames.push_back(desk.frame(id));
+        for (size_t other = 0; other + 1 < frames.size(); ++other) {
+            EXPECT_TRUE((frames[other] & frames.back()).empty()) << "the windows overlap";
+        }
+    }
+    if (GetParam().name == "circle_finder") {
+        EXPECT_TRUE(process::wait_idle(program, start_limit));
+        const cv::Mat shot = desk.screenshot(id);
+        ASSERT_GE(shot.cols, picture.cols);
+        ASSERT_GE(shot.rows, picture.rows);
+        cv::Mat differences;
+        cv::matchTemplate(shot, picture, differences, cv::TM_SQDIFF);
+        cv::Point best;
+        cv::minMaxLoc(differences, nullptr, nullptr, &best);
+        EXPECT_EQ(cv::norm(shot(cv::Rect(best, picture.size())), picture, cv::NORM_INF), 0)
+            << "the picture is not on screen 1:1";
+    }
+    desk.press_key(id, "q");
+    expect_clean_exit(desk.wait(program, end_limit));
+}
 
-    screen.press_key(id, "q");
-    expect_clean_exit(screen.wait(program, end_limit));
+// A program that makes its windows before its work: they are up at once,
+// with the busy pointer over them until the result is shown.
+TEST(LongWork, WindowsAreUpWithTheBusyPointerUntilTheResult)
+{
+    desktop::Desktop desk(cv::Size(1920, 1080), true);
+    const pictures::Folder folder;
+    const Case patch_finder = cases(true).front();
+    ASSERT_EQ(patch_finder.name, "patch_finder");
+    // Large enough that the matching takes over a second; quick to read.
+    const cv::Mat picture = pictures::smooth_random(2400, 3200, CV_8UC3, 23);
+    const std::vector<std::string> arguments{
+        folder.write("large.bmp", picture),
+        folder.write("patch.bmp", picture(cv::Rect(900, 700, 320, 240)).clone())};
+    process::Child program = desk.start(patch_finder.executable, arguments);
+    const std::string id = desk.find_window(patch_finder.windows.front(), start_limit);
+    ASSERT_FALSE(id.empty());
+    const auto mapped = std::chrono::steady_clock::now();
+    desk.command({"xdotool", "mousemove", "--window", id, "200", "200"});
+    const std::string busy = desk.pointer();
+    // Idle for a second once the result is up.
+    EXPECT_TRUE(process::wait_idle(program, start_limit));
+    const Seconds up_before_result = std::chrono::steady_clock::now() - mapped - Seconds(1);
+    EXPECT_GT(up_before_result.count(), 0.5) << "the windows came up only with the result";
+    EXPECT_NE(busy, desk.pointer()) << "no busy pointer while the work ran";
+    desk.press_key(id, "q");
+    expect_clean_exit(desk.wait(program, end_limit));
 }
 
 // What `cmake --install` puts in a prefix works from there: each program
