@@ -5,9 +5,10 @@ root_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Packages to build the programs and their tools.
 build_packages=(g++ make cmake libopencv-dev qtbase5-dev libx11-dev)
-# Packages to run programs without a display: a virtual one, a hand on it,
-# and a window manager.
-headless_packages=(xvfb xdotool openbox)
+# Packages to run programs without a display: a virtual one, a hand on it
+# (xdotool, and our tools/xwindow, built with the X fixes extension), and a
+# window manager.
+headless_packages=(xvfb xdotool libxfixes-dev openbox)
 
 say() { printf '%s\n' "$*" >&2; }
 
