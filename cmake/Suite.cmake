@@ -39,13 +39,22 @@ function(program_sources variable name)
   set(${variable} ${sources} PARENT_SCOPE)
 endfunction()
 
+# The picture types a file manager may offer to the programs: those the
+# image library reads on every supported release (tests/desktop_test.cpp
+# tries each).
+set(SUITE_MIME_TYPES "image/png;image/jpeg;image/bmp;image/tiff;image/webp;image/x-portable-anymap;\
+image/x-portable-bitmap;image/x-portable-graymap;image/x-portable-pixmap;image/x-sun-raster;\
+image/vnd.radiance;image/jp2;")
+
 # suite_program(name PICTURES file... WINDOWS title... [SLIDER maximum]
-# [WINDOWS_BEFORE_WORK]): a program of the suite, built from its folder and
-# installed with its manual page man/name.1. PICTURES are the demo pictures it
-# is shown on, one for each picture it takes; WINDOWS its window titles in the
-# order it makes them; WINDOWS_BEFORE_WORK when they come up before its work.
+# [WINDOWS_BEFORE_WORK] [DESKTOP name comment]): a program of the suite, built
+# from its folder and installed with its manual page man/name.1. PICTURES are
+# the demo pictures it is shown on, one for each picture it takes; WINDOWS its
+# window titles in the order it makes them; WINDOWS_BEFORE_WORK when they come
+# up before its work; DESKTOP the name and comment of its desktop entry, which
+# a file manager offers for pictures (one-picture programs only).
 function(suite_program name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "WINDOWS_BEFORE_WORK" "SLIDER" "PICTURES;WINDOWS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "WINDOWS_BEFORE_WORK" "SLIDER" "PICTURES;WINDOWS;DESKTOP")
   program_sources(sources ${name})
   add_executable(${name} ${sources})
   suite_target_defaults(${name})
@@ -53,6 +62,13 @@ function(suite_program name)
     opencv_core opencv_imgproc opencv_imgcodecs opencv_highgui)
   install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES man/${name}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  if(arg_DESKTOP)
+    list(GET arg_DESKTOP 0 desktop_name)
+    list(GET arg_DESKTOP 1 desktop_comment)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/program.desktop.in ${PROJECT_BINARY_DIR}/desktop/${name}.desktop
+      @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/desktop/${name}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  endif()
 
   if(NOT arg_SLIDER)
     set(arg_SLIDER 0)
