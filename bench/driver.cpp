@@ -13,14 +13,18 @@
 //     an earlier revision, whose benchmark programs are in BENCH_DIR.
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "desktop.hpp"
+#include "process.hpp"
 #include "programs.hpp"
 #include "runs.hpp"
 #include "tables.hpp"
@@ -111,48 +115,44 @@ void scoring_table(const std::vector<Picture>& pictures)
 }
 
 // What does not depend on a slider is done once: each row against its
-// reference, on the photograph-sized picture.
+// reference, on the photograph-sized picture, in one process (bench_units,
+// on Google Benchmark).
 void once_table(const Picture& large)
 {
-    const suite::Program& patch_finder = program_named("patch_finder");
-    const suite::Program& edge_tuner = program_named("edge_tuner");
-    const std::string edge_moves = "BENCH_MOVES=" + usage_of(edge_tuner).moves;
-    const std::string correlation = bench_dir + "/bench_correlation";
-    const std::vector<std::pair<std::string, std::vector<Command>>> rows{
-        {"patch_finder first display: channel × tile tasks, the template transformed once, against whole "
+    const int repetitions = 2 * large.runs + 1;
+    const process::Ending ending = process::wait(
+        process::start({bench_dir + "/bench_units", large.path, large.templ, std::to_string(repetitions)}, {},
+                       bench_dir + "/units.out", bench_dir + "/units.err"),
+        process::Seconds(600));
+    std::map<std::string, double> median_ms;
+    std::istringstream lines(ending.out);
+    for (std::string name; lines >> name;) {
+        lines >> median_ms[name];
+    }
+    const std::vector<std::array<std::string, 3>> rows{
+        {"patch_finder's correlation: channel × tile tasks, the template transformed once, against whole "
          "channels",
-         {{on(bench_dir + "/bench_work_patch_finder", patch_finder, large), {}},
-          {on(bench_dir + "/bench_channels_patch_finder", patch_finder, large), {}}}},
-        {"patch_finder's correlation alone: all threads, against one",
-         {{{correlation, large.path, large.templ, std::to_string(sysconf(_SC_NPROCESSORS_ONLN))}, {}},
-          {{correlation, large.path, large.templ, "1"}, {}}}},
+         "correlation/tiles", "correlation/whole_channels"},
+        {"patch_finder's correlation alone: all threads, against one", "correlation/all_threads",
+         "correlation/one_thread"},
         {"the same arithmetic in 12 equal tasks: all threads, against one (what this machine's cores give)",
-         {{{bench_dir + "/bench_spin", std::to_string(sysconf(_SC_NPROCESSORS_ONLN))}, {}},
-          {{bench_dir + "/bench_spin", "1"}, {}}}},
+         "spin/all_threads", "spin/one_thread"},
         {"patch_finder move: extremes found while scoring, one pass to rescale and search, against the "
          "library's rescaling and search",
-         {{on(bench_dir + "/bench_work_patch_finder", patch_finder, large), {"BENCH_MOVES=3,5,1"}},
-          {on(bench_dir + "/bench_passes_patch_finder", patch_finder, large), {"BENCH_MOVES=3,5,1"}}}},
+         "patch_finder_move/one_pass", "patch_finder_move/separate_passes"},
         {"edge_tuner move: thresholding the kept gradients, against the library's blur and Canny",
-         {{on(bench_dir + "/bench_work_edge_tuner", edge_tuner, large), {edge_moves}},
-          {on(bench_dir + "/bench_reference_edge_tuner", edge_tuner, large), {edge_moves}}}},
-        {"one pass over the picture: a copy", {{{bench_dir + "/bench_one_pass", large.path}, {}}}},
+         "edge_tuner_move/kept_gradients", "edge_tuner_move/library"},
+        {"one pass over the picture: a copy", "one_pass", ""},
     };
     print_heading("Work done once, on the " + large.megapixels +
-                      " picture: each row against its reference (ms; medians of " +
-                      std::to_string(2 * large.runs + 1) + " runs):",
+                      " picture: each row against its reference, in one process (ms; medians of " +
+                      std::to_string(repetitions) + " repetitions, interleaved at random):",
                   {"what", "this design", "reference", "×reference"});
-    for (const auto& row : rows) {
-        // Ratios near what the machine gives: more rounds than elsewhere.
-        const std::vector<std::optional<Measure>> results =
-            measure(row.second, 2 * large.runs + 1, bench_dir);
-        // Moves where the rows time moves, else the first display.
-        const auto time = [](const std::optional<Measure>& result) {
-            return !result ? 0. : result->move_ms > 0 ? result->move_ms : result->start_ms;
-        };
-        const double reference = results.size() > 1 ? time(results[1]) : 0;
-        print_row({row.first, results[0] ? number(time(results[0])) : "failed",
-                   reference > 0 ? number(reference) : "–", ratio(time(results[0]), reference)});
+    for (const auto& [what, design, reference] : rows) {
+        const double mine = median_ms.count(design) ? median_ms[design] : 0;
+        const double theirs = median_ms.count(reference) ? median_ms[reference] : 0;
+        print_row({what, mine > 0 ? number(mine) : "failed", theirs > 0 ? number(theirs) : "–",
+                   ratio(mine, theirs)});
     }
 }
 

@@ -4,11 +4,9 @@
 // scoring unit.
 #include "scoring.hpp"
 
-#include <opencv2/imgproc.hpp>
-
 namespace scoring {
 
-Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
+Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path)
 {
     Basis basis;
     basis.picture = picture;
@@ -18,11 +16,7 @@ Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
 
 Located normalized_scores(const Basis& basis, int method, cv::Mat& scores)
 {
-    cv::matchTemplate(basis.picture, basis.templ, scores, method);
-    cv::normalize(scores, scores, 0, 1, cv::NORM_MINMAX, -1);
-    Located located;
-    cv::minMaxLoc(scores, nullptr, nullptr, &located.smallest_at, &located.largest_at);
-    return located;
+    return library_scores(basis.picture, basis.templ, method, scores);
 }
 
 } // namespace scoring

@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -25,7 +26,14 @@ bool with_windows()
 // The library's own definition of a function this file also defines.
 template <typename Function> Function real(const char* mangled_name)
 {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, mangled_name));
+    void* const found = dlsym(RTLD_NEXT, mangled_name);
+    if (found == nullptr) {
+        // A library built against another standard library names it otherwise:
+        // say so and stop, rather than call through a null pointer.
+        std::fprintf(stderr, "bench shim: %s is not in the libraries loaded\n", mangled_name);
+        std::_Exit(3);
+    }
+    return reinterpret_cast<Function>(found);
 }
 
 int* slider_value = nullptr;
@@ -34,9 +42,12 @@ void* slider_data = nullptr;
 
 int paint()
 {
+    if (!with_windows()) {
+        return -1;
+    }
     using WaitKey = int (*)(int);
     static const WaitKey library_wait = real<WaitKey>("_ZN2cv7waitKeyEi");
-    return with_windows() ? library_wait(1) : -1;
+    return library_wait(1);
 }
 
 } // namespace

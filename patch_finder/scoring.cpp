@@ -1,14 +1,12 @@
 #include "scoring.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
-#include <opencv2/core/hal/hal.hpp>
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -18,6 +16,21 @@ namespace {
 // The column sums of squares are kept in 32 bits: exact for templates up to
 // this many rows (255² × rows < 2^32).
 constexpr int tallest_templ = 66051;
+
+// The library's thresholds for its matching and its rescaling: a score
+// equals the library's, ties and flat windows included, only with these.
+// - A template whose variance is below this has none: its normalized
+//   correlation coefficient is 1 everywhere.
+constexpr double library_flat_variance = DBL_EPSILON;
+// - A window's spread below this share of its sum of squares, or below the
+//   floor, is lost in rounding: a flat window has nothing to divide by.
+constexpr double library_lost_share = 10 * FLT_EPSILON;
+constexpr double library_lost_floor = 0.5;
+// - A normalized score up to this far past 1 in magnitude is a perfect match
+//   carried past 1 by rounding; beyond it, no match at all.
+constexpr double library_past_one = 1.125;
+// - A map whose range is below this is flat: min-max rescaling makes it 0.
+constexpr double library_flat_range = DBL_EPSILON;
 
 // A measure's constants, from the template's statistics.
 struct Formula {
@@ -44,8 +57,7 @@ Formula formula_for(const Basis& basis, int method)
                             deviation[2] * deviation[2] + deviation[3] * deviation[3];
     const double mean_square =
         variance + mean[0] * mean[0] + mean[1] * mean[1] + mean[2] * mean[2] + mean[3] * mean[3];
-    // A variance below double rounding is none.
-    formula.flat_template = variance < DBL_EPSILON;
+    formula.flat_template = variance < library_flat_variance;
     if (method == cv::TM_CCOEFF_NORMED) {
         formula.mean = mean;
     }
@@ -80,17 +92,12 @@ inline float derive(double score, const std::int64_t (&sums)[3], std::int64_t sq
     if (normed) {
         // Rounding may take a flat window's spread below zero.
         const double spread2 = std::max(window_sum2 - window_mean2, 0.);
-        // A spread lost in the rounding of the window's sum of squares is
-        // none: a flat window has nothing to divide by.
-        const double lost_in_rounding = std::min(0.5, 10 * FLT_EPSILON * window_sum2);
+        const double lost_in_rounding = std::min(library_lost_floor, library_lost_share * window_sum2);
         const double divisor = spread2 <= lost_in_rounding ? 0 : std::sqrt(spread2) * formula.templ_norm;
-        // Rounding may carry a perfect match a little past 1 in magnitude: up
-        // to an eighth past is taken as 1. Beyond that, or with nothing to
-        // divide by, the placement counts as no match at all.
-        const double past_one = 1.125;
+        // With nothing to divide by, the placement counts as no match at all.
         if (std::fabs(score) < divisor) {
             score /= divisor;
-        } else if (std::fabs(score) < divisor * past_one) {
+        } else if (std::fabs(score) < divisor * library_past_one) {
             score = score > 0 ? 1 : -1;
         } else {
             score = Method == cv::TM_SQDIFF_NORMED ? 1 : 0;
@@ -212,174 +219,9 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
     extremes = {lowest, highest};
 }
 
-// The library correlates a channel in tiles: a tile's picture values, with
-// zeros up to a size its Fourier transform handles well, are transformed,
-// multiplied by the template's transform and transformed back. The tile size
-// follows from the template's size alone: four and a half template sides, at
-// least 256 picture values with the template, stretched to that transform
-// size. A colour picture's channels are correlated tile by tile and added in
-// channel order. Here the same transforms are made with the library's own
-// transform, in the same order of operations, so the sums are the same to the
-// bit; but the template's transforms are made once for all tiles, and every
-// (tile, channel) pair is a task of its own, so that all cores have work.
-// Checked on the releases we build with; elsewhere each channel is correlated
-// whole by the library, and so is it in the benchmark's reference for this
-// (SCORING_WHOLE_CHANNELS).
-#if CV_VERSION_MAJOR == 4 && (CV_VERSION_MINOR == 6 || CV_VERSION_MINOR == 10) &&                            \
-    !defined(SCORING_WHOLE_CHANNELS)
-constexpr bool tiles_known = true;
-#else
-constexpr bool tiles_known = false;
-#endif
-
-struct Tiling {
-    cv::Size tile;      // score values a tile yields, but where the map ends first
-    cv::Size transform; // the size of its transforms
-    cv::Size count;     // tiles across and down
-};
-
-Tiling tiling_for(cv::Size map, cv::Size templ)
-{
-    const auto tile_side = [](int templ_side, int map_side) {
-        const int asked = std::min(std::max(cvRound(templ_side * 4.5), 256 - templ_side + 1), map_side);
-        return cv::getOptimalDFTSize(asked + templ_side - 1);
-    };
-    Tiling tiling;
-    tiling.transform =
-        cv::Size(std::max(tile_side(templ.width, map.width), 2), tile_side(templ.height, map.height));
-    tiling.tile = cv::Size(std::min(tiling.transform.width - templ.width + 1, map.width),
-                           std::min(tiling.transform.height - templ.height + 1, map.height));
-    tiling.count = cv::Size((map.width + tiling.tile.width - 1) / tiling.tile.width,
-                            (map.height + tiling.tile.height - 1) / tiling.tile.height);
-    return tiling;
-}
-
-// One channel of a colour picture's region into the top-left corner of a
-// float buffer, zeros around it.
-void place_channel(const cv::Mat& picture, cv::Rect region, int channel, cv::Mat& buffer)
-{
-    for (int y = 0; y < region.height; ++y) {
-        const uchar* in = picture.ptr(region.y + y) + 3 * region.x + channel;
-        float* out = buffer.ptr<float>(y);
-        for (int x = 0; x < region.width; ++x) {
-            out[x] = in[3 * x];
-        }
-        std::fill(out + region.width, out + buffer.cols, 0.f);
-    }
-    buffer.rowRange(region.height, buffer.rows) = cv::Scalar::all(0);
-}
-
-// The cross-correlation of a colour picture with a colour template, into
-// `correlation`; its extremes.
-Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation)
-{
-    const Tiling tiling = tiling_for(correlation.size(), templ.size());
-    const cv::Size size = tiling.transform;
-
-    cv::Mat templ_transforms[3];
-    cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& channels) {
-        for (int channel = channels.start; channel < channels.end; ++channel) {
-            cv::Mat& transform = templ_transforms[channel];
-            transform.create(size, CV_32F);
-            place_channel(templ, cv::Rect(cv::Point(), templ.size()), channel, transform);
-            cv::hal::DFT2D::create(size.width, size.height, CV_32F, 1, 1, CV_HAL_DFT_IS_INPLACE, templ.rows)
-                ->apply(transform.data, transform.step, transform.data, transform.step);
-        }
-    });
-
-    // A tile's first channel goes straight into the map, the others beside
-    // it; whichever of its three tasks ends last adds them, in channel order.
-    struct Tile {
-        cv::Rect scores;
-        cv::Mat later_channels[2];
-        std::atomic<int> done{0};
-        Extremes extremes;
-    };
-    std::vector<Tile> tiles(size_t(tiling.count.area()));
-    for (size_t index = 0; index < tiles.size(); ++index) {
-        const cv::Point corner(int(index) % tiling.count.width * tiling.tile.width,
-                               int(index) / tiling.count.width * tiling.tile.height);
-        tiles[index].scores = cv::Rect(corner, tiling.tile) & cv::Rect(cv::Point(), correlation.size());
-    }
-    const int full_rows = tiling.tile.height + templ.rows - 1;
-    cv::parallel_for_(cv::Range(0, int(3 * tiles.size())), [&](const cv::Range& tasks) {
-        // Transformed in place, the forward transform of a full tile knowing
-        // its rows past the picture's are zeros, the inverse making only the
-        // rows kept. A transform keeps state while it works: each run of this
-        // body makes its own.
-        const int inplace = CV_HAL_DFT_IS_INPLACE;
-        const cv::Ptr<cv::hal::DFT2D> forward =
-            cv::hal::DFT2D::create(size.width, size.height, CV_32F, 1, 1, inplace, full_rows);
-        const cv::Ptr<cv::hal::DFT2D> inverse =
-            cv::hal::DFT2D::create(size.width, size.height, CV_32F, 1, 1,
-                                   inplace | CV_HAL_DFT_INVERSE | CV_HAL_DFT_SCALE, tiling.tile.height);
-        cv::Mat buffer(size, CV_32F);
-        for (int task = tasks.start; task < tasks.end; ++task) {
-            Tile& tile = tiles[size_t(task / 3)];
-            const int channel = task % 3;
-            const cv::Rect region(tile.scores.tl(), tile.scores.size() + templ.size() - cv::Size(1, 1));
-            place_channel(picture, region, channel, buffer);
-            if (region.height == full_rows) {
-                forward->apply(buffer.data, buffer.step, buffer.data, buffer.step);
-            } else {
-                // The library's call for the last, shorter row of tiles.
-                cv::dft(buffer, buffer, 0, region.height);
-            }
-            cv::mulSpectrums(buffer, templ_transforms[channel], buffer, 0, true);
-            inverse->apply(buffer.data, buffer.step, buffer.data, buffer.step);
-            const cv::Mat scores = buffer(cv::Rect(cv::Point(), tile.scores.size()));
-            if (channel == 0) {
-                scores.copyTo(correlation(tile.scores));
-            } else {
-                scores.copyTo(tile.later_channels[channel - 1]);
-            }
-            if (++tile.done == 3) {
-                cv::Mat in_map = correlation(tile.scores);
-                in_map += tile.later_channels[0];
-                in_map += tile.later_channels[1];
-                tile.later_channels[0].release();
-                tile.later_channels[1].release();
-                double lowest = 0;
-                double highest = 0;
-                cv::minMaxIdx(in_map, &lowest, &highest);
-                tile.extremes = {float(lowest), float(highest)};
-            }
-        }
-    });
-    Extremes extremes = tiles[0].extremes;
-    for (const Tile& tile : tiles) {
-        extremes.lowest = std::min(extremes.lowest, tile.extremes.lowest);
-        extremes.highest = std::max(extremes.highest, tile.extremes.highest);
-    }
-    return extremes;
-}
-
-// The same with the library correlating each channel whole, the channels on
-// parallel threads.
-Extremes correlate_by_channel(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation)
-{
-    std::vector<cv::Mat> picture_channels;
-    std::vector<cv::Mat> templ_channels;
-    cv::split(picture, picture_channels);
-    cv::split(templ, templ_channels);
-    cv::Mat later_channels[2];
-    cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& channels) {
-        for (int channel = channels.start; channel < channels.end; ++channel) {
-            cv::matchTemplate(picture_channels[size_t(channel)], templ_channels[size_t(channel)],
-                              channel == 0 ? correlation : later_channels[channel - 1], cv::TM_CCORR);
-        }
-    });
-    correlation += later_channels[0];
-    correlation += later_channels[1];
-    double lowest = 0;
-    double highest = 0;
-    cv::minMaxIdx(correlation, &lowest, &highest);
-    return {float(lowest), float(highest)};
-}
-
 } // namespace
 
-Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
+Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path)
 {
     Basis basis;
     basis.picture = picture;
@@ -390,17 +232,13 @@ Basis prepare(const cv::Mat& picture, const cv::Mat& templ)
     basis.templ_mean = cv::mean(templ);
     cv::meanStdDev(templ, basis.spread_mean, basis.templ_spread);
     basis.correlation.create(picture.rows - templ.rows + 1, picture.cols - templ.cols + 1, CV_32F);
-    basis.correlation_extremes = tiles_known ? correlate_in_tiles(picture, templ, basis.correlation)
-                                             : correlate_by_channel(picture, templ, basis.correlation);
+    basis.correlation_extremes = correlate(picture, templ, path, basis.correlation);
     return basis;
 }
 
-namespace {
-
-// The scores of a measure other than the plain correlation, into `scores`;
-// their extremes.
-Extremes score(const Basis& basis, int method, cv::Mat& scores)
+Extremes raw_scores(const Basis& basis, int method, cv::Mat& scores)
 {
+    CV_Assert(method != cv::TM_CCORR && basis.templ.rows <= tallest_templ);
     scores.create(basis.correlation.size(), CV_32F);
     const Formula formula = formula_for(basis, method);
     if (method == cv::TM_CCOEFF_NORMED && formula.flat_template) {
@@ -425,13 +263,12 @@ Extremes score(const Basis& basis, int method, cv::Mat& scores)
             scorer(basis, formula, rows, columns[size_t(stripe)], scores, stripe_extremes[size_t(stripe)]);
         }
     });
-    Extremes extremes = stripe_extremes[0];
-    for (const Extremes& stripe : stripe_extremes) {
-        extremes.lowest = std::min(extremes.lowest, stripe.lowest);
-        extremes.highest = std::max(extremes.highest, stripe.highest);
-    }
-    return extremes;
+    return fold(stripe_extremes);
 }
+
+namespace {
+
+constexpr int block_values = 1 << 16;
 
 // cv::normalize's min-max rescaling of `raw` into `scores`, from extremes
 // known already, then cv::minMaxLoc on the result: a block of rows at a
@@ -441,11 +278,13 @@ Located rescale_and_locate(const cv::Mat& raw, Extremes extremes, cv::Mat& score
     // The library's scale and shift for a float map, rounded to float as it
     // rounds them.
     const double range = double(extremes.highest) - double(extremes.lowest);
-    const double scale = float(range > DBL_EPSILON ? 1. / range : 0.);
+    const double scale = float(range > library_flat_range ? 1. / range : 0.);
     const double shift = 0.f - float(double(extremes.lowest) * scale);
 
     scores.create(raw.size(), CV_32F);
-    const int block_rows = std::max(1, (1 << 16) / raw.cols);
+    // Ours, not the library's: about what stays in the cache. Any block gives
+    // the same map and places.
+    const int block_rows = std::max(1, block_values / raw.cols);
     const int blocks = (raw.rows + block_rows - 1) / block_rows;
     std::vector<double> smallest(static_cast<size_t>(blocks));
     std::vector<double> largest(static_cast<size_t>(blocks));
@@ -488,24 +327,10 @@ Located normalized_scores(const Basis& basis, int method, cv::Mat& scores)
     if (basis.templ.rows > tallest_templ) {
         // Beyond what the column sums hold: the library's own calls, for the
         // rare template this tall.
-        cv::matchTemplate(basis.picture, basis.templ, scores, method);
-        cv::normalize(scores, scores, 0, 1, cv::NORM_MINMAX, -1);
-        Located located;
-        cv::minMaxLoc(scores, nullptr, nullptr, &located.smallest_at, &located.largest_at);
-        return located;
+        return library_scores(basis.picture, basis.templ, method, scores);
     }
-    const Extremes extremes = score(basis, method, scores);
-#ifdef SCORING_SEPARATE_PASSES
-    // The benchmark's reference for the single pass: the library's own
-    // rescaling and search, each a pass over the map.
-    (void)extremes;
-    cv::normalize(scores, scores, 0, 1, cv::NORM_MINMAX, -1);
-    Located located;
-    cv::minMaxLoc(scores, nullptr, nullptr, &located.smallest_at, &located.largest_at);
-    return located;
-#else
+    const Extremes extremes = raw_scores(basis, method, scores);
     return rescale_and_locate(scores, extremes, scores);
-#endif
 }
 
 } // namespace scoring

@@ -17,13 +17,9 @@
 
 #include <opencv2/core.hpp>
 
-namespace scoring {
+#include "correlation.hpp"
 
-// The lowest and the highest score of a map.
-struct Extremes {
-    float lowest = 0;
-    float highest = 0;
-};
+namespace scoring {
 
 // What all six measures share, worked out once.
 struct Basis {
@@ -36,7 +32,8 @@ struct Basis {
     cv::Scalar templ_spread;       // ...and its standard deviation, per channel
 };
 
-Basis prepare(const cv::Mat& picture, const cv::Mat& templ);
+// The correlation on the path given; the native one is what the program takes.
+Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path = native_path());
 
 // Where a map's smallest and largest values first stand, in row-major order.
 struct Located {
@@ -50,5 +47,17 @@ struct Located {
 // float map; and the places cv::minMaxLoc finds on it. The extremes are
 // found while scoring, so that the rescaling and the search share one pass.
 Located normalized_scores(const Basis& basis, int method, cv::Mat& scores);
+
+// The raw scores of a measure other than the plain correlation (whose raw
+// scores are basis.correlation), into `scores`, and their extremes: what
+// cv::matchTemplate gives. For templates of up to 66051 rows, which the
+// window sums hold exactly.
+Extremes raw_scores(const Basis& basis, int method, cv::Mat& scores);
+
+// The library's own way, the reference the above equal: cv::normalize
+// (min-max, 0..1) of a raw map in place, then cv::minMaxLoc...
+Located library_located(cv::Mat& scores);
+// ...after cv::matchTemplate.
+Located library_scores(const cv::Mat& picture, const cv::Mat& templ, int method, cv::Mat& scores);
 
 } // namespace scoring

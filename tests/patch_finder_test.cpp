@@ -6,6 +6,7 @@
 
 #include "pictures.hpp"
 #include "recorder.hpp"
+#include "scoring.hpp"
 
 int patch_finder_main(int argc, char** argv);
 
@@ -168,6 +169,38 @@ TEST_P(Exactness, EveryMeasureShowsTheLibrarysScoresAndFrame)
         recorder::press_key('q');
     }});
     EXPECT_EQ(recorder::run(patch_finder_main, {picture_path, template_path}).status, 0);
+}
+
+// Both ways of correlating, the program's and the other, give the library's
+// scores and places for every measure, to the bit; and the releases we
+// build with take the tiles.
+TEST_P(Exactness, BothCorrelationPathsGiveTheLibrarysScores)
+{
+    const cv::Mat picture =
+        pictures::read_colour(pictures::Folder().write("picture.png", GetParam().picture));
+    const cv::Mat templ = pictures::read_colour(pictures::Folder().write("template.png", GetParam().templ));
+#if CV_VERSION_MAJOR == 4 && (CV_VERSION_MINOR == 6 || CV_VERSION_MINOR == 10)
+    EXPECT_EQ(scoring::native_path(), scoring::Path::tiles);
+#endif
+    for (const scoring::Path path : {scoring::Path::tiles, scoring::Path::whole_channels}) {
+        SCOPED_TRACE(path == scoring::Path::tiles ? "tiles" : "whole channels");
+        const scoring::Basis basis = scoring::prepare(picture, templ, path);
+        for (int method = cv::TM_SQDIFF; method <= cv::TM_CCOEFF_NORMED; ++method) {
+            SCOPED_TRACE("method " + std::to_string(method));
+            cv::Mat scores;
+            const scoring::Located located = scoring::normalized_scores(basis, method, scores);
+            cv::Mat expected;
+            cv::matchTemplate(picture, templ, expected, method);
+            cv::normalize(expected, expected, 0, 1, cv::NORM_MINMAX);
+            cv::Point smallest_at;
+            cv::Point largest_at;
+            cv::minMaxLoc(expected, nullptr, nullptr, &smallest_at, &largest_at);
+            ASSERT_EQ(scores.size(), expected.size());
+            EXPECT_EQ(cv::norm(scores, expected, cv::NORM_INF), 0);
+            EXPECT_EQ(located.smallest_at, smallest_at);
+            EXPECT_EQ(located.largest_at, largest_at);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, Exactness, ::testing::ValuesIn(pairs()),

@@ -1,0 +1,178 @@
+// The work done once and each move's, timed in this process against its
+// reference with Google Benchmark: repetitions in random interleaving, so
+// that a slow spell of the machine falls on both sides alike.
+//   bench_units PICTURE TEMPLATE REPETITIONS
+// prints "NAME MEDIAN_MS" for each benchmark registered below, a time for one
+// run of its work.
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "edges.hpp"
+#include "scoring.hpp"
+
+namespace {
+
+cv::Mat picture;
+cv::Mat templ;
+cv::Mat grey;
+
+void correlation(benchmark::State& state, scoring::Path path, int threads)
+{
+    cv::setNumThreads(threads);
+    for (auto _ : state) {
+        const scoring::Basis basis = scoring::prepare(picture, templ, path);
+        benchmark::DoNotOptimize(basis.correlation.data);
+    }
+    cv::setNumThreads(-1);
+}
+
+// A chain of dependent multiplications and additions: no memory traffic. Out
+// of line, so that the compiler cannot run several tasks' chains in one
+// vector when one thread has them all.
+[[gnu::noinline]] double chain(int start)
+{
+    double value = start;
+    for (int step = 0; step < 50'000'000; ++step) {
+        value = value * 0.999999 + 1e-6;
+    }
+    return value;
+}
+
+// What this machine's cores give: the same arithmetic in as many equal tasks
+// as the correlation has on the 12 MP picture.
+void spin(benchmark::State& state, int threads)
+{
+    cv::setNumThreads(threads);
+    std::vector<double> results(12);
+    for (auto _ : state) {
+        cv::parallel_for_(cv::Range(0, int(results.size())), [&](const cv::Range& range) {
+            for (int task = range.start; task < range.end; ++task) {
+                results[size_t(task)] = chain(task);
+            }
+        });
+        benchmark::DoNotOptimize(results.data());
+    }
+    cv::setNumThreads(-1);
+}
+
+// patch_finder's moves, to measures 3, 5 and 1 in turn: one pass to rescale
+// and search with the extremes found while scoring, or the library's
+// rescaling and search, each a pass of its own.
+void patch_finder_move(benchmark::State& state, bool separate_passes)
+{
+    const scoring::Basis basis = scoring::prepare(picture, templ);
+    const int methods[] = {cv::TM_CCORR_NORMED, cv::TM_CCOEFF_NORMED, cv::TM_SQDIFF_NORMED};
+    cv::Mat scores;
+    int move = 0;
+    for (auto _ : state) {
+        const int method = methods[move++ % 3];
+        if (separate_passes) {
+            scoring::raw_scores(basis, method, scores);
+            benchmark::DoNotOptimize(scoring::library_located(scores));
+        } else {
+            benchmark::DoNotOptimize(scoring::normalized_scores(basis, method, scores));
+        }
+    }
+}
+
+// edge_tuner's moves, to thresholds 20, 50, 100 and 0 in turn: thresholding
+// the kept gradients, or the library's blur and Canny.
+void edge_tuner_move(benchmark::State& state, bool library)
+{
+    const edges::Gradients gradients = edges::prepare(grey);
+    const int thresholds[] = {20, 50, 100, 0};
+    cv::Mat edge_map;
+    int move = 0;
+    for (auto _ : state) {
+        const int lower = thresholds[move++ % 4];
+        if (library) {
+            cv::blur(grey, edge_map, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+            cv::Canny(edge_map, edge_map, double(lower), double(lower * 3), 3, false);
+        } else {
+            edges::find(gradients, lower, edge_map);
+        }
+        benchmark::DoNotOptimize(edge_map.data);
+    }
+}
+
+// The least a pass over the picture costs: a copy.
+void one_pass(benchmark::State& state)
+{
+    cv::Mat copy;
+    for (auto _ : state) {
+        picture.copyTo(copy);
+        benchmark::DoNotOptimize(copy.data);
+    }
+}
+
+// Prints the median of each benchmark's repetitions, and nothing else.
+class Medians : public benchmark::BenchmarkReporter {
+  public:
+    bool ReportContext(const Context&) override { return true; }
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                std::printf("%s %.6g\n", run.run_name.function_name.c_str(),
+                            run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) *
+                                1e3);
+            }
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: bench_units PICTURE TEMPLATE REPETITIONS\n");
+        return 2;
+    }
+    picture = cv::imread(argv[1], cv::IMREAD_COLOR);
+    templ = cv::imread(argv[2], cv::IMREAD_COLOR);
+    if (picture.empty() || templ.empty()) {
+        return 1;
+    }
+    cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
+    const int all = cv::getNumThreads();
+
+    using scoring::Path;
+    const std::vector<std::pair<std::string, std::function<void(benchmark::State&)>>> benchmarks{
+        {"correlation/tiles", [](benchmark::State& state) { correlation(state, Path::tiles, -1); }},
+        {"correlation/whole_channels",
+         [](benchmark::State& state) { correlation(state, Path::whole_channels, -1); }},
+        {"correlation/all_threads", [all](benchmark::State& state) { correlation(state, Path::tiles, all); }},
+        {"correlation/one_thread", [](benchmark::State& state) { correlation(state, Path::tiles, 1); }},
+        {"spin/all_threads", [all](benchmark::State& state) { spin(state, all); }},
+        {"spin/one_thread", [](benchmark::State& state) { spin(state, 1); }},
+        {"patch_finder_move/one_pass", [](benchmark::State& state) { patch_finder_move(state, false); }},
+        {"patch_finder_move/separate_passes",
+         [](benchmark::State& state) { patch_finder_move(state, true); }},
+        {"edge_tuner_move/kept_gradients", [](benchmark::State& state) { edge_tuner_move(state, false); }},
+        {"edge_tuner_move/library", [](benchmark::State& state) { edge_tuner_move(state, true); }},
+        {"one_pass", one_pass},
+    };
+    for (const auto& [name, body] : benchmarks) {
+        benchmark::RegisterBenchmark(name.c_str(), body)->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+
+    std::string repetitions = std::string("--benchmark_repetitions=") + argv[3];
+    std::vector<char*> flags{argv[0], repetitions.data(),
+                             const_cast<char*>("--benchmark_enable_random_interleaving=true"),
+                             const_cast<char*>("--benchmark_report_aggregates_only=true")};
+    int count = int(flags.size());
+    benchmark::Initialize(&count, flags.data());
+    Medians medians;
+    benchmark::RunSpecifiedBenchmarks(&medians);
+    benchmark::Shutdown();
+    return 0;
+}
