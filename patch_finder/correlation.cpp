@@ -92,6 +92,9 @@ Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Ma
     const Tiling tiling = tiling_for(correlation.size(), templ.size());
     const cv::Size size = tiling.transform;
 
+    // Each channel of the template, zero-padded to the transform size and
+    // transformed as the library transforms it (in place, told how many rows
+    // are not zero), once for all tiles.
     cv::Mat templ_transforms[3];
     cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& channels) {
         for (int channel = channels.start; channel < channels.end; ++channel) {
@@ -141,6 +144,7 @@ Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Ma
                 // The library's call for the last, shorter row of tiles.
                 cv::dft(buffer, buffer, 0, region.height);
             }
+            // Times the template's conjugate transform, as the library multiplies.
             cv::mulSpectrums(buffer, templ_transforms[channel], buffer, 0, true);
             inverse->apply(buffer.data, buffer.step, buffer.data, buffer.step);
             const cv::Mat scores = buffer(cv::Rect(cv::Point(), tile.scores.size()));
@@ -150,6 +154,8 @@ Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Ma
                 scores.copyTo(tile.later_channels[channel - 1]);
             }
             if (++tile.done == 3) {
+                // Float additions in the library's order: the first channel,
+                // then the second, then the third.
                 cv::Mat in_map = correlation(tile.scores);
                 in_map += tile.later_channels[0];
                 in_map += tile.later_channels[1];
