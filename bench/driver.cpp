@@ -4,9 +4,11 @@
 //   work     the program's own code and library calls with no window layer;
 //   program  the real program binary (window calls stubbed, so no display);
 //   tool     a Debian tool doing the same operation, where there is one.
-// A second table sets patch_finder's measure switch against the library's
-// matching called on every move; a third times start-up and slider moves
-// with real windows on a virtual display.
+// Then patch_finder's measure switch against the library's matching called
+// on every move; the work done once and each move's in one process; with
+// --previous, each program's work against an earlier revision's; and last,
+// start-up, the window manager's pings and slider moves with real windows
+// on a virtual display.
 //   bench_driver [--quick] [--previous BENCH_DIR REVISION]
 //     --quick: smaller pictures and fewer runs, to try it;
 //     --previous: also each program's work against the same work built from
@@ -191,17 +193,20 @@ void previous_table(const std::vector<Picture>& pictures, const std::string& pre
     }
 }
 
-// Start-up and slider moves with real windows, on the tests' private display.
-void window_table(const Picture& small, const Picture& large)
+// Start-up and slider moves with real windows, on the tests' private
+// display; with the programs built from an earlier revision beside the
+// fitted rows, when its benchmark programs are in `previous_dir`.
+void window_table(const Picture& small, const std::vector<Picture>& large, const std::string& previous_dir,
+                  const std::string& revision)
 {
-    // The small pictures' screen; one that holds the large picture 1:1; a
-    // common one smaller than it, with a window manager, where it is fitted.
+    // The small pictures' screen; one that holds the first large picture 1:1;
+    // a common one smaller than them, with a window manager, where they are fitted.
     std::optional<desktop::Desktop> screen;
     std::optional<desktop::Desktop> roomy;
     std::optional<desktop::Desktop> full_hd;
     try {
         screen.emplace();
-        roomy.emplace(large.size + cv::Size(200, 300));
+        roomy.emplace(large.front().size + cv::Size(200, 300));
         full_hd.emplace(cv::Size(1920, 1080), true);
     } catch (const std::runtime_error& error) {
         std::printf("\n(no virtual display, start-up with windows not measured: %s)\n", error.what());
@@ -216,11 +221,15 @@ void window_table(const Picture& small, const Picture& large)
          {{bench_dir + "/bench_window_floor", small.path}, screen->environment()}},
     };
     const auto program_row = [&](desktop::Desktop& on_screen, const suite::Program& program,
-                                 const Picture& size, const std::string& moves, bool watched = false) {
+                                 const Picture& size, const std::string& moves, bool watched = false,
+                                 bool before = false) {
+        // An earlier revision's program beside its own benchmark programs, with its own shim.
+        const std::string built_in = before ? previous_dir + "/.." : programs_dir;
         std::vector<std::string> settings = on_screen.environment();
-        settings.insert(settings.end(), {shim, "BENCH_WINDOWS=1", "BENCH_MOVES=" + moves});
+        settings.insert(settings.end(), {before ? "LD_PRELOAD=" + previous_dir + "/libbench_shim.so" : shim,
+                                         "BENCH_WINDOWS=1", "BENCH_MOVES=" + moves});
         Command command;
-        command.words = on(programs_dir + "/" + program.name, program, size);
+        command.words = on(built_in + "/" + program.name, program, size);
         command.settings = settings;
         if (watched) {
             command.display = &on_screen;
@@ -231,17 +240,28 @@ void window_table(const Picture& small, const Picture& large)
     for (const suite::Program& program : suite::programs) {
         rows.push_back({program.name, program_row(*screen, program, small, usage_of(program).moves)});
     }
-    // The live sliders on a photograph-sized picture, windows and all: 1:1,
-    // and fitted to a screen smaller than the picture.
+    // The live sliders on photograph-sized pictures, windows and all: 1:1 on
+    // the first, and fitted to a screen smaller than each.
     const suite::Program& edge_tuner = program_named("edge_tuner");
     const suite::Program& patch_finder = program_named("patch_finder");
-    for (const bool fitted : {false, true}) {
-        desktop::Desktop& on_screen = fitted ? *full_hd : *roomy;
-        const std::string where = fitted ? " picture, fitted to a 1920x1080 screen" : " picture, 1:1";
-        rows.push_back({"edge_tuner on the " + large.megapixels + where,
-                        program_row(on_screen, edge_tuner, large, usage_of(edge_tuner).moves, true)});
-        rows.push_back({"patch_finder on the " + large.megapixels + where,
-                        program_row(on_screen, patch_finder, large, "1,2,3,4,5,0", true)});
+    const std::string patch_moves = "1,2,3,4,5,0";
+    for (const Picture& size : large) {
+        for (const bool fitted : {false, true}) {
+            if (!fitted && &size != &large.front()) {
+                continue;
+            }
+            desktop::Desktop& on_screen = fitted ? *full_hd : *roomy;
+            const std::string where = fitted ? " picture, fitted to a 1920x1080 screen" : " picture, 1:1";
+            for (const auto& [program, moves] : {std::pair(&edge_tuner, usage_of(edge_tuner).moves),
+                                                 std::pair(&patch_finder, patch_moves)}) {
+                rows.push_back({program->name + " on the " + size.megapixels + where,
+                                program_row(on_screen, *program, size, moves, true)});
+                if (fitted && !previous_dir.empty()) {
+                    rows.push_back({"... built from " + revision,
+                                    program_row(on_screen, *program, size, moves, true, true)});
+                }
+            }
+        }
     }
 
     std::vector<Command> commands;
@@ -252,11 +272,13 @@ void window_table(const Picture& small, const Picture& large)
     const double base = results[2] ? results[2]->start_ms : 0;
     print_heading("Start-up with real windows on a virtual display, 0.3 MP picture unless the row names "
                   "another, until the first pass of the event loop has painted the windows (ms):",
-                  {"what", "first window on screen", "start-up", "×one window", "slider move"});
+                  {"what", "first window on screen", "start-up", "×one window",
+                   "longest wait for the window manager's ping during the first display", "slider move"});
     for (size_t i = 0; i < rows.size(); ++i) {
         const std::optional<Measure>& result = results[i];
         print_row({rows[i].first, result && result->on_screen_ms > 0 ? number(result->on_screen_ms) : "–",
                    result ? number(result->start_ms) : "failed", result ? ratio(result->start_ms, base) : "–",
+                   result && result->ping_ms >= 0 ? number(result->ping_ms) : "–",
                    result && result->move_ms > 0 ? number(result->move_ms) : "–"});
     }
 }
@@ -308,6 +330,6 @@ int main(int argc, char** argv)
     if (!previous_dir.empty()) {
         previous_table({pictures[0], pictures[1]}, previous_dir, revision);
     }
-    window_table(pictures[0], pictures[1]);
+    window_table(pictures[0], {pictures.begin() + 1, pictures.end()}, previous_dir, revision);
     return 0;
 }

@@ -6,7 +6,7 @@
 
 namespace scoring {
 
-Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path)
+Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path, common::Progress*)
 {
     Basis basis;
     basis.picture = picture;

@@ -47,8 +47,10 @@ std::optional<Measure> run_once(const Command& command, const std::string& folde
     settings.push_back("BENCH_REPORT=" + report);
     const process::Seconds limit(command.limit_ms / 1000);
     std::optional<process::Child> watcher;
+    std::optional<process::Child> pinger;
     if (command.display != nullptr) {
         watcher = command.display->watch(command.first_window, limit);
+        pinger = command.display->ping(command.first_window, limit);
     }
     const long long launched = now_ns();
     process::Ending ending;
@@ -59,13 +61,17 @@ std::optional<Measure> run_once(const Command& command, const std::string& folde
     }
     const double on_screen_ms =
         watcher ? first_mapped_ms(command.display->wait(*watcher, process::Seconds(0)).out, launched) : 0;
+    // It ends once the window is gone.
+    const std::vector<desktop::Ping> pings =
+        pinger ? desktop::pings_in(command.display->wait(*pinger, process::Seconds(5)).out)
+               : std::vector<desktop::Ping>{};
     if (!ending.ended) {
-        return Measure{true, 0, 0, 0, 0};
+        return Measure{true, 0, 0, -1, 0, 0};
     }
     if (ending.by_signal || ending.code != 0) {
         return std::nullopt;
     }
-    Measure sample{false, double(now_ns() - launched) / 1e6, on_screen_ms, 0, ending.peak_mb};
+    Measure sample{false, double(now_ns() - launched) / 1e6, on_screen_ms, -1, 0, ending.peak_mb};
     std::ifstream file(report);
     std::string word;
     long long value = 0;
@@ -78,6 +84,14 @@ std::optional<Measure> run_once(const Command& command, const std::string& folde
         }
     }
     sample.move_ms = median(moves);
+    if (pinger) {
+        sample.ping_ms = 0;
+        for (const desktop::Ping& ping : pings) {
+            if (ping.sent.count() * 1e9 < double(launched) + sample.start_ms * 1e6) {
+                sample.ping_ms = std::max(sample.ping_ms, ping.waited.count() * 1000);
+            }
+        }
+    }
     return !command.has_report || file.eof() ? std::optional<Measure>(sample) : std::nullopt;
 }
 
@@ -111,15 +125,18 @@ std::vector<std::optional<Measure>> measure(const std::vector<Command>& commands
         }
         std::vector<double> starts;
         std::vector<double> on_screen;
+        std::vector<double> pings;
         std::vector<double> moves;
         std::vector<double> peaks;
         for (const Measure& run : runs) {
             starts.push_back(run.start_ms);
             on_screen.push_back(run.on_screen_ms);
+            pings.push_back(run.ping_ms);
             moves.push_back(run.move_ms);
             peaks.push_back(run.peak_mb);
         }
-        results.push_back(Measure{false, median(starts), median(on_screen), median(moves), median(peaks)});
+        results.push_back(
+            Measure{false, median(starts), median(on_screen), median(pings), median(moves), median(peaks)});
     }
     return results;
 }

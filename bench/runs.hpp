@@ -17,8 +17,10 @@ struct Measure {
     bool over_limit = false;
     double start_ms = 0;     // from launch to the first result
     double on_screen_ms = 0; // from launch to the first window mapped; 0: not watched
-    double move_ms = 0;      // a slider move; 0: no slider
-    double peak_mb = 0;      // peak resident memory
+    double ping_ms =
+        -1;             // the longest a window manager's ping waited before the first result; -1: not watched
+    double move_ms = 0; // a slider move; 0: no slider
+    double peak_mb = 0; // peak resident memory
 };
 
 struct Command {
@@ -27,7 +29,8 @@ struct Command {
     bool has_report = true; // false: timed from launch to exit
     bool once = false;      // slow: one run, in the first round only
     double limit_ms = usual_limit_ms;
-    // When the first window titled so comes on screen, watched on that display.
+    // When the first window titled so comes on screen, and how long it keeps
+    // a window manager's pings waiting, watched on that display.
     desktop::Desktop* display = nullptr;
     std::string first_window{};
 };

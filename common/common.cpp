@@ -1,10 +1,13 @@
 #include "common.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
@@ -73,6 +76,17 @@ void put_on_screen(Window& window)
     const Fit& fit = window.fit;
     screen::place(window.name, fit.picture, fit.placed ? std::optional<cv::Point>(fit.corner) : std::nullopt);
     window.on_screen = true;
+}
+
+// What the status bar says of a work: its words, and its share done when known.
+std::string progress_text(const Progress& progress)
+{
+    const long total = progress.total;
+    if (total <= 0) {
+        return progress.doing;
+    }
+    const long share = std::min(100L, progress.done * 100 / total);
+    return progress.doing + ": " + std::to_string(share) + " %";
 }
 
 // Why the library gave up, in one line for the console.
@@ -165,6 +179,48 @@ void show_while_working(const std::vector<std::pair<std::string, cv::Mat>>& unti
     screen::catch_up();
 }
 
+void work_beside_windows(Progress& progress, const std::function<void()>& work)
+{
+    if (!desk) {
+        work();
+        return;
+    }
+    // The library's window calls, and the toolkit's, stay on this thread:
+    // the toolkit answers only on the thread that made the windows.
+    std::string told = progress_text(progress);
+    screen::tell(told);
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+        screen::wake();
+    });
+    // Often enough that the share told moves at least four times a second.
+    constexpr int telling_step_ms = 100;
+    while (!done) {
+        const std::string text = progress_text(progress);
+        if (text != told) {
+            screen::tell(text);
+            told = text;
+        }
+        if (screen::attend(telling_step_ms)) {
+            // The user is done with the program: it ends now, as after its
+            // result. The work writes nothing, so abandoning it on its
+            // thread loses nothing; returning would tear down what it reads.
+            std::_Exit(0);
+        }
+    }
+    worker.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
 void show(const std::string& name, const cv::Mat& image)
 {
     decide();
@@ -197,8 +253,10 @@ void wait_for_key()
         }
         return false;
     };
-    // The first result is up: the usual pointer again.
+    // The first result is up: the usual pointer, live sliders and the
+    // status bar's own indications again.
     if (busy) {
+        screen::tell("");
         screen::busy(false);
         busy = false;
     }

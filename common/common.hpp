@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <opencv2/highgui.hpp>
 
 #include "fit.hpp"
+#include "progress.hpp"
 
 namespace common {
 
@@ -46,6 +48,14 @@ double shrink_of(const std::string& window);
 // result, with the busy pointer until the first wait for a key. Where no
 // screen is known, nothing.
 void show_while_working(const std::vector<std::pair<std::string, cv::Mat>>& until_done);
+
+// Runs the program's first work, which counts how far it is into `progress`.
+// Where a screen is known, the work runs on a thread of its own while this
+// one, the windows' own, keeps them alive: they answer the desktop and
+// repaint, and their status bar says what is being done and how far. A key
+// or closing every window meanwhile ends the program at once with status 0,
+// the work abandoned. What the work throws is thrown here.
+void work_beside_windows(Progress& progress, const std::function<void()>& work);
 
 // cv::imshow; a window's first picture brings it on screen.
 void show(const std::string& window, const cv::Mat& image);

@@ -32,7 +32,22 @@ void place(const std::string& window, cv::Size picture, std::optional<cv::Point>
 // clicks wait for the program's own wait.
 void catch_up();
 
-// The busy pointer over the program's windows, or the usual one again.
+// While the program's first work runs: the busy pointer over its windows and
+// their sliders greyed, so that no move comes before the first result; or
+// the usual pointer and live sliders again.
 void busy(bool on);
+
+// Runs the window system's events, the user's included, for up to
+// `milliseconds` or until wake(): the windows answer the window manager,
+// repaint and take the user's input while the work runs on another thread.
+// True once the user has asked the program to end: a key pressed in one of
+// its windows, or every one of them closed.
+bool attend(int milliseconds);
+
+// From any thread: attend returns now.
+void wake();
+
+// What every window's status bar says; "" gives it back its own indications.
+void tell(const std::string& text);
 
 } // namespace screen

@@ -20,4 +20,13 @@ void catch_up() {}
 
 void busy(bool) {}
 
+bool attend(int)
+{
+    return false;
+}
+
+void wake() {}
+
+void tell(const std::string&) {}
+
 } // namespace screen

@@ -3,6 +3,7 @@
 // the application first and keeps each new window off screen until placed.
 #include "screen.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -13,10 +14,17 @@
 #include <QElapsedTimer>
 #include <QGraphicsView>
 #include <QLayout>
+#include <QPushButton>
 #include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
+
+// Named before Xlib's macro of the same name.
+constexpr QEvent::Type key_press_event = QEvent::KeyPress;
 
 // After Qt's headers, whose names Xlib's macros would clash with.
 #include <X11/Xatom.h>
@@ -27,9 +35,14 @@ namespace {
 
 constexpr const char* placed_mark = "suite_placed";
 
+// A key has reached one of the windows placed (the library takes it as well).
+bool key_pressed = false;
+// wake() was called since attend last looked.
+std::atomic<bool> woken{false};
+
 // A new window of the library's stays off screen until placed, so that it
 // is first seen at its final size and place: it is shown with the toolkit's
-// off-screen attribute, set as its show begins.
+// off-screen attribute, set as its show begins. Keys are noted on the way.
 class HoldNewWindows : public QObject {
   protected:
     bool eventFilter(QObject* target, QEvent* event) override
@@ -38,9 +51,27 @@ class HoldNewWindows : public QObject {
             !target->property(placed_mark).toBool()) {
             static_cast<QWidget*>(target)->setAttribute(Qt::WA_DontShowOnScreen, true);
         }
+        if (event->type() == key_press_event && target->isWidgetType() &&
+            static_cast<QWidget*>(target)->window()->property(placed_mark).toBool()) {
+            key_pressed = true;
+        }
         return false;
     }
 };
+
+// The library's windows, placed or not.
+QList<QWidget*> library_windows()
+{
+    QList<QWidget*> found;
+    if (QApplication::instance() != nullptr) {
+        for (QWidget* candidate : QApplication::topLevelWidgets()) {
+            if (candidate->inherits("CvWindow")) {
+                found.push_back(candidate);
+            }
+        }
+    }
+    return found;
+}
 
 QWidget* window_named(const std::string& name)
 {
@@ -272,6 +303,57 @@ void busy(bool on)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     } else if (QApplication::overrideCursor() != nullptr) {
         QApplication::restoreOverrideCursor();
+    }
+    // A slider is the library's slider and the button of its label, which
+    // opens a dialog that sets it.
+    for (QWidget* window : library_windows()) {
+        for (QSlider* slider : window->findChildren<QSlider*>()) {
+            slider->setEnabled(!on);
+        }
+        for (QPushButton* label : window->findChildren<QPushButton*>()) {
+            label->setEnabled(!on);
+        }
+    }
+}
+
+bool attend(int milliseconds)
+{
+    const auto all_closed = [] {
+        for (QWidget* window : library_windows()) {
+            if (window->property(placed_mark).toBool() && window->isVisible()) {
+                return false;
+            }
+        }
+        return true;
+    };
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.start(milliseconds);
+    // Each pass waits for the next event: the window system's, the limit's
+    // or wake()'s, so an answer to the window manager never waits.
+    while (!woken.exchange(false) && limit.isActive() && !key_pressed && !all_closed()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return key_pressed || all_closed();
+}
+
+void wake()
+{
+    woken = true;
+    // Any event ends attend's wait for one; this one means nothing.
+    QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::User));
+}
+
+void tell(const std::string& text)
+{
+    for (QWidget* window : library_windows()) {
+        if (auto* bar = window->findChild<QStatusBar*>()) {
+            if (text.empty()) {
+                bar->clearMessage();
+            } else {
+                bar->showMessage(QString::fromStdString(text));
+            }
+        }
     }
 }
 

@@ -23,11 +23,16 @@ int lower_threshold = 0;
 
 // Every run starts again from the grey picture's gradients, so moving the
 // slider back brings the denser edges back.
-void show_edges()
+void find_edges()
 {
     edges::find(gradients, lower_threshold, edge_map);
     output = cv::Scalar(0, 0, 0, 0);
     picture.copyTo(output, edge_map);
+}
+
+void show_edges()
+{
+    find_edges();
     common::show(window, output);
 }
 
@@ -59,9 +64,14 @@ int main(int argc, char** argv)
         // On screen at once, black until the edges are found.
         output = cv::Scalar(0, 0, 0, 0);
         common::show_while_working({{window, output}});
-        gradients = edges::prepare(grey);
-        // What run_canny does, but here a failure ends the program.
-        show_edges();
+        // The gradients and what run_canny does, beside the live window,
+        // but here a failure ends the program.
+        common::Progress finding{"Finding the edges"};
+        common::work_beside_windows(finding, [&] {
+            gradients = edges::prepare(grey);
+            find_edges();
+        });
+        common::show(window, output);
     } catch (const std::exception& failure) {
         return common::fail("edge_tuner", failure, picture.size());
     }

@@ -85,12 +85,15 @@ std::vector<std::string> Desktop::environment() const
     return {"DISPLAY=" + display_, "XDG_RUNTIME_DIR=" + folder_};
 }
 
-process::Child Desktop::start(const std::string& executable, const std::vector<std::string>& arguments)
+process::Child Desktop::start(const std::string& executable, const std::vector<std::string>& arguments,
+                              const std::vector<std::string>& settings)
 {
     std::vector<std::string> words{executable};
     words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> changed = environment();
+    changed.insert(changed.end(), settings.begin(), settings.end());
     const std::string stem = next_file("program");
-    const process::Child program = process::start(words, environment(), stem + ".out", stem + ".err");
+    const process::Child program = process::start(words, changed, stem + ".out", stem + ".err");
     started_.push_back(program.pid);
     return program;
 }
@@ -130,12 +133,14 @@ void Desktop::close(const std::string& window)
     command({XWINDOW_TOOL, "close", window});
 }
 
-cv::Mat Desktop::screenshot(const std::string& window)
+cv::Mat Desktop::screenshot(const std::string& window, bool raise)
 {
     // Without a window manager windows open on top of each other: raise this
     // one and let the toolkit repaint what was hidden before grabbing it.
-    command({"xdotool", "windowraise", window});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    if (raise) {
+        command({"xdotool", "windowraise", window});
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    }
     const std::string file = next_file("shot") + ".png";
     command({XWINDOW_TOOL, "shot", window, file});
     return cv::imread(file, cv::IMREAD_COLOR);
@@ -157,6 +162,34 @@ std::string Desktop::pointer()
 process::Child Desktop::watch(const std::string& title, Seconds limit)
 {
     return start(XWINDOW_TOOL, {"watch", title, std::to_string(limit.count())});
+}
+
+process::Child Desktop::ping(const std::string& title, Seconds limit)
+{
+    return start(XWINDOW_TOOL, {"ping", title, std::to_string(limit.count())});
+}
+
+std::vector<Ping> pings_in(const std::string& output)
+{
+    std::istringstream lines(output);
+    std::vector<Ping> pings;
+    long long sent_ms = 0;
+    long long waited_ms = 0;
+    std::string answered;
+    while (lines >> sent_ms >> waited_ms >> answered) {
+        pings.push_back({Seconds(double(sent_ms) / 1000), Seconds(double(waited_ms) / 1000)});
+    }
+    return pings;
+}
+
+void Desktop::cover(const std::string& window)
+{
+    command({XWINDOW_TOOL, "cover", window});
+}
+
+process::Child Desktop::listen_for_startup(Seconds limit)
+{
+    return start(XWINDOW_TOOL, {"startup", std::to_string(limit.count())});
 }
 
 void Desktop::slide(const std::string& window, const std::vector<std::string>& keys)

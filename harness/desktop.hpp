@@ -16,6 +16,14 @@ namespace desktop {
 
 using process::Seconds;
 
+// A ping: when it was sent (the monotonic clock), and how long it waited for
+// its answer, or, unanswered, until the pinging ended.
+struct Ping {
+    Seconds sent;
+    Seconds waited;
+};
+std::vector<Ping> pings_in(const std::string& output);
+
 class Desktop {
   public:
     // A screen of this size; with a window manager (openbox) when asked.
@@ -24,7 +32,9 @@ class Desktop {
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
-    process::Child start(const std::string& executable, const std::vector<std::string>& arguments);
+    // Runs a program on this display, its environment changed by the NAME=VALUE settings given.
+    process::Child start(const std::string& executable, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& settings = {});
     // The settings a program needs to run on this display.
     std::vector<std::string> environment() const;
     // Waits for the program to end; a program still running then is killed.
@@ -37,7 +47,9 @@ class Desktop {
 
     void press_key(const std::string& window, const std::string& key);
     void close(const std::string& window);
-    cv::Mat screenshot(const std::string& window);
+    // Raised first, and given time to paint what was hidden, unless told it
+    // is in view.
+    cv::Mat screenshot(const std::string& window, bool raise = true);
     // Where the window's frame stands on the screen.
     cv::Rect frame(const std::string& window);
     // The pointer's shape where it stands: a name, or a checksum of its image.
@@ -46,6 +58,15 @@ class Desktop {
     // line of its output "MILLISECONDS ID mapped|unmapped X Y WIDTH HEIGHT"
     // (the monotonic clock; the frame), written as it happens.
     process::Child watch(const std::string& title, Seconds limit);
+    // Starts pinging the owner of the window titled so as a window manager
+    // does, every 100 ms from when it is mapped, for `limit` or until it is
+    // gone; its output, once it ends, is read by pings_in.
+    process::Child ping(const std::string& title, Seconds limit);
+    // Lays another window over this one for a moment, then uncovers it.
+    void cover(const std::string& window);
+    // Starts noting every startup-notification message sent on this display,
+    // for `limit`: one a line of its output.
+    process::Child listen_for_startup(Seconds limit);
     // Clicks the slider of the window and presses the given keys on it.
     void slide(const std::string& window, const std::vector<std::string>& keys);
 

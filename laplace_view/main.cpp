@@ -26,10 +26,13 @@ int main(int argc, char** argv)
         common::make_window(window, picture.size());
         // On screen at once, dark until the response is ready.
         common::show_while_working({{window, cv::Mat::zeros(picture.size(), CV_8UC1)}});
-        cv::Mat response;
-        cv::Laplacian(grey, response, CV_16S, 3, 1, 0, cv::BORDER_DEFAULT);
         cv::Mat absolute_response;
-        cv::convertScaleAbs(response, absolute_response, 1, 0);
+        common::Progress applying{"Applying the Laplacian"};
+        common::work_beside_windows(applying, [&] {
+            cv::Mat response;
+            cv::Laplacian(grey, response, CV_16S, 3, 1, 0, cv::BORDER_DEFAULT);
+            cv::convertScaleAbs(response, absolute_response, 1, 0);
+        });
         common::show(window, absolute_response);
     } catch (const std::exception& failure) {
         return common::fail("laplace_view", failure, picture.size());

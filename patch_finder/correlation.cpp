@@ -87,7 +87,8 @@ void place_channel(const cv::Mat& picture, cv::Rect region, int channel, cv::Mat
 }
 
 // The correlation on the library's tiles (see native_path); its extremes.
-Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation)
+Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation,
+                            common::Progress* progress)
 {
     const Tiling tiling = tiling_for(correlation.size(), templ.size());
     const cv::Size size = tiling.transform;
@@ -121,6 +122,9 @@ Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Ma
         tiles[index].scores = cv::Rect(corner, tiling.tile) & cv::Rect(cv::Point(), correlation.size());
     }
     const int full_rows = tiling.tile.height + templ.rows - 1;
+    if (progress != nullptr) {
+        progress->total = long(3 * tiles.size());
+    }
     cv::parallel_for_(cv::Range(0, int(3 * tiles.size())), [&](const cv::Range& tasks) {
         // Transformed in place, the forward transform of a full tile knowing
         // its rows past the picture's are zeros, the inverse making only the
@@ -166,6 +170,9 @@ Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Ma
                 cv::minMaxIdx(in_map, &lowest, &highest);
                 tile_extremes[size_t(task / 3)] = {float(lowest), float(highest)};
             }
+            if (progress != nullptr) {
+                ++progress->done;
+            }
         }
     });
     return fold(tile_extremes);
@@ -174,17 +181,24 @@ Extremes correlate_in_tiles(const cv::Mat& picture, const cv::Mat& templ, cv::Ma
 // The correlation with the library's matching on each channel whole, the
 // channels side by side on the threads, then added in channel order, as the
 // library adds them; its extremes.
-Extremes correlate_by_channel(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation)
+Extremes correlate_by_channel(const cv::Mat& picture, const cv::Mat& templ, cv::Mat& correlation,
+                              common::Progress* progress)
 {
     std::vector<cv::Mat> picture_channels;
     std::vector<cv::Mat> templ_channels;
     cv::split(picture, picture_channels);
     cv::split(templ, templ_channels);
     cv::Mat later_channels[2];
+    if (progress != nullptr) {
+        progress->total = 3;
+    }
     cv::parallel_for_(cv::Range(0, 3), [&](const cv::Range& channels) {
         for (int channel = channels.start; channel < channels.end; ++channel) {
             cv::matchTemplate(picture_channels[size_t(channel)], templ_channels[size_t(channel)],
                               channel == 0 ? correlation : later_channels[channel - 1], cv::TM_CCORR);
+            if (progress != nullptr) {
+                ++progress->done;
+            }
         }
     });
     correlation += later_channels[0];
@@ -197,10 +211,11 @@ Extremes correlate_by_channel(const cv::Mat& picture, const cv::Mat& templ, cv::
 
 } // namespace
 
-Extremes correlate(const cv::Mat& picture, const cv::Mat& templ, Path path, cv::Mat& correlation)
+Extremes correlate(const cv::Mat& picture, const cv::Mat& templ, Path path, cv::Mat& correlation,
+                   common::Progress* progress)
 {
-    return path == Path::tiles ? correlate_in_tiles(picture, templ, correlation)
-                               : correlate_by_channel(picture, templ, correlation);
+    return path == Path::tiles ? correlate_in_tiles(picture, templ, correlation, progress)
+                               : correlate_by_channel(picture, templ, correlation, progress);
 }
 
 } // namespace scoring

@@ -7,6 +7,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "progress.hpp"
+
 namespace scoring {
 
 // The lowest and the highest value of a map.
@@ -29,7 +31,9 @@ enum class Path {
 Path native_path();
 
 // The correlation of every placement of the template's top-left corner into
-// `correlation`, which holds one value per placement; its extremes.
-Extremes correlate(const cv::Mat& picture, const cv::Mat& templ, Path path, cv::Mat& correlation);
+// `correlation`, which holds one value per placement; its extremes. Counts
+// into `progress`, when given, the (tile, channel) tasks or the channels done.
+Extremes correlate(const cv::Mat& picture, const cv::Mat& templ, Path path, cv::Mat& correlation,
+                   common::Progress* progress = nullptr);
 
 } // namespace scoring

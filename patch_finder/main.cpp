@@ -26,7 +26,9 @@ cv::Rect last_frame;
 scoring::Basis basis;
 int selected_method = 0;
 
-void show_matching()
+// The selected measure's scores, and its best match framed on them and on
+// a copy of the picture.
+void frame_best_match()
 {
     // The picture with the last frame painted over from it, so that earlier
     // frames never accumulate: the whole picture is copied only once.
@@ -55,9 +57,18 @@ void show_matching()
     last_frame =
         cv::Rect(match - margin, corner + margin + cv::Point(1, 1)) & cv::Rect(cv::Point(), picture.size());
     cv::rectangle(scores, match, corner, cv::Scalar(0, 0, 0, 0), result_frame, cv::LINE_8, 0);
+}
 
+void show_frames()
+{
     common::show(source_window, display);
     common::show(result_window, scores);
+}
+
+void show_matching()
+{
+    frame_best_match();
+    show_frames();
 }
 
 void run_matching(int, void*)
@@ -90,9 +101,14 @@ int main(int argc, char** argv)
         common::show_while_working(
             {{source_window, picture}, {result_window, cv::Mat::zeros(score_size, CV_32FC1)}});
 
-        basis = scoring::prepare(picture, templ);
-        // What run_matching does, but here a failure ends the program.
-        show_matching();
+        // The correlation and what run_matching does, beside the live
+        // windows, but here a failure ends the program.
+        common::Progress matching{"Matching the template"};
+        common::work_beside_windows(matching, [&] {
+            basis = scoring::prepare(picture, templ, scoring::native_path(), &matching);
+            frame_best_match();
+        });
+        show_frames();
     } catch (const std::exception& failure) {
         return common::fail("patch_finder", failure, picture.size());
     }

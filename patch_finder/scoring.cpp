@@ -221,7 +221,7 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
 
 } // namespace
 
-Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path)
+Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path, common::Progress* progress)
 {
     Basis basis;
     basis.picture = picture;
@@ -232,7 +232,7 @@ Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path)
     basis.templ_mean = cv::mean(templ);
     cv::meanStdDev(templ, basis.spread_mean, basis.templ_spread);
     basis.correlation.create(picture.rows - templ.rows + 1, picture.cols - templ.cols + 1, CV_32F);
-    basis.correlation_extremes = correlate(picture, templ, path, basis.correlation);
+    basis.correlation_extremes = correlate(picture, templ, path, basis.correlation, progress);
     return basis;
 }
 

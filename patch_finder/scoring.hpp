@@ -32,8 +32,10 @@ struct Basis {
     cv::Scalar templ_spread;       // ...and its standard deviation, per channel
 };
 
-// The correlation on the path given; the native one is what the program takes.
-Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path = native_path());
+// The correlation on the path given; the native one is what the program
+// takes. Counts its tasks into `progress`, when given.
+Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path = native_path(),
+              common::Progress* progress = nullptr);
 
 // Where a map's smallest and largest values first stand, in row-major order.
 struct Located {

@@ -167,14 +167,31 @@ TEST_P(OnScreen, EveryWindowIsMadeOncePlacedOnceAndUpBeforeTheWork)
         }
     }
     const std::vector<size_t> busy = where(recorder::Call::Busy);
+    const std::vector<size_t> told = where(recorder::Call::Tell);
     if (program.windows_before_work) {
         ASSERT_EQ(busy.size(), 2U);
         EXPECT_LT(busy[0], catch_up[0]);
-        EXPECT_LT(busy[1], first_wait) << "the usual pointer once the result is up";
+        EXPECT_LT(busy[1], first_wait) << "the usual pointer, and live sliders, once the result is up";
         EXPECT_GT(busy[1], where(recorder::Call::Imshow).at(program.windows.size() * 2 - 1));
+        // The status bar tells the work, its share only growing, until the result.
+        ASSERT_GE(told.size(), 2U);
+        EXPECT_GT(told.front(), catch_up[0]);
+        int share = 0;
+        for (size_t i = 0; i + 1 < told.size(); ++i) {
+            const std::string& text = recorder::calls()[told[i]].window;
+            EXPECT_FALSE(text.empty());
+            const size_t colon = text.find(": ");
+            const int now = colon == std::string::npos ? 0 : std::stoi(text.substr(colon + 2));
+            EXPECT_GE(now, share) << text;
+            share = now;
+        }
+        EXPECT_EQ(recorder::calls()[told.back()].window, "") << "cleared with the result";
+        EXPECT_GT(told.back(), where(recorder::Call::Imshow).at(program.windows.size() * 2 - 1));
+        EXPECT_LT(told.back(), first_wait);
     } else {
         EXPECT_TRUE(busy.empty());
         EXPECT_TRUE(catch_up.empty());
+        EXPECT_TRUE(told.empty());
     }
 }
 

@@ -172,8 +172,8 @@ TEST_P(Exactness, EveryMeasureShowsTheLibrarysScoresAndFrame)
 }
 
 // Both ways of correlating, the program's and the other, give the library's
-// scores and places for every measure, to the bit; and the releases we
-// build with take the tiles.
+// scores and places for every measure, to the bit, counting every unit of
+// their work; and the releases we build with take the tiles.
 TEST_P(Exactness, BothCorrelationPathsGiveTheLibrarysScores)
 {
     const cv::Mat picture =
@@ -184,7 +184,10 @@ TEST_P(Exactness, BothCorrelationPathsGiveTheLibrarysScores)
 #endif
     for (const scoring::Path path : {scoring::Path::tiles, scoring::Path::whole_channels}) {
         SCOPED_TRACE(path == scoring::Path::tiles ? "tiles" : "whole channels");
-        const scoring::Basis basis = scoring::prepare(picture, templ, path);
+        common::Progress progress;
+        const scoring::Basis basis = scoring::prepare(picture, templ, path, &progress);
+        EXPECT_GT(progress.total, 0);
+        EXPECT_EQ(progress.done, progress.total) << "the share told stalls short of all";
         for (int method = cv::TM_SQDIFF; method <= cv::TM_CCOEFF_NORMED; ++method) {
             SCOPED_TRACE("method " + std::to_string(method));
             cv::Mat scores;

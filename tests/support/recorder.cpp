@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <optional>
 
 #include "screen.hpp"
@@ -69,8 +72,9 @@ bool operator==(const Call& a, const Call& b)
 
 void PrintTo(const Call& call, std::ostream* out)
 {
-    static const char* const names[] = {"namedWindow",       "imshow", "createTrackbar", "waitKey",
-                                        "destroyAllWindows", "place",  "catch_up",       "busy"};
+    static const char* const names[] = {
+        "namedWindow", "imshow",   "createTrackbar", "waitKey", "destroyAllWindows",
+        "place",       "catch_up", "busy",           "tell"};
     *out << names[call.kind] << "(" << call.window << ")";
 }
 
@@ -339,6 +343,33 @@ void catch_up()
 void busy(bool on)
 {
     recorder::state().calls.push_back({recorder::Call::Busy, on ? "on" : "off"});
+}
+
+// The work's thread wakes the program's, as the toolkit's event loop is woken.
+std::mutex wake_mutex;
+std::condition_variable wake_signal;
+bool woken = false;
+
+bool attend(int milliseconds)
+{
+    std::unique_lock<std::mutex> lock(wake_mutex);
+    wake_signal.wait_for(lock, std::chrono::milliseconds(milliseconds), [] { return woken; });
+    woken = false;
+    return false;
+}
+
+void wake()
+{
+    {
+        const std::lock_guard<std::mutex> lock(wake_mutex);
+        woken = true;
+    }
+    wake_signal.notify_all();
+}
+
+void tell(const std::string& text)
+{
+    recorder::state().calls.push_back({recorder::Call::Tell, text});
 }
 
 } // namespace screen

@@ -26,7 +26,8 @@ struct Call {
         // The window system's, through the toolkit (screen.hpp).
         Place,
         CatchUp,
-        Busy
+        Busy,
+        Tell
     };
     Kind kind;
     std::string

@@ -1,6 +1,7 @@
 // The real programs in real windows on a private virtual display.
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -391,32 +392,127 @@ TEST_P(LargePicture, SmallPictureWindowsHugTheirPicturesSideBySide)
     expect_clean_exit(desk.wait(program, end_limit));
 }
 
-// A program that makes its windows before its work: they are up at once,
-// with the busy pointer over them until the result is shown.
-TEST(LongWork, WindowsAreUpWithTheBusyPointerUntilTheResult)
-{
-    desktop::Desktop desk(cv::Size(1920, 1080), true);
-    const pictures::Folder folder;
+// patch_finder on a picture large enough that its matching takes seconds,
+// its windows up at once, before the work.
+class LongWork : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite()
+    {
+        folder = std::make_unique<pictures::Folder>();
+        const cv::Mat picture = pictures::smooth_random(6000, 8000, CV_8UC3, 23);
+        arguments = {folder->write("large.bmp", picture),
+                     folder->write("patch.bmp", picture(cv::Rect(2500, 2000, 400, 400)).clone())};
+    }
+    static void TearDownTestSuite() { folder.reset(); }
+
+    // Starts it; the ids of its windows once up.
+    std::vector<std::string> start(const std::vector<std::string>& settings = {})
+    {
+        program = desk.start(patch_finder.executable, arguments, settings);
+        std::vector<std::string> ids;
+        for (const std::string& title : patch_finder.windows) {
+            ids.push_back(desk.find_window(title, start_limit));
+        }
+        return ids;
+    }
+
+    // What the window's status bar shows, less its size grip, and whether it
+    // holds any text.
+    cv::Mat status_bar(const std::string& id)
+    {
+        const cv::Mat shot = desk.screenshot(id, false);
+        return shot.rows < 22 ? cv::Mat() : shot(cv::Rect(0, shot.rows - 22, shot.cols - 30, 22)).clone();
+    }
+    static bool says_something(const cv::Mat& bar)
+    {
+        double darkest = 255;
+        cv::minMaxLoc(bar.reshape(1), &darkest);
+        return !bar.empty() && darkest < 128;
+    }
+
+    inline static std::unique_ptr<pictures::Folder> folder;
+    inline static std::vector<std::string> arguments;
     const Case patch_finder = cases(true).front();
+    desktop::Desktop desk{cv::Size(1920, 1080), true};
+    process::Child program;
+};
+
+// While it works its windows answer the window manager's pings at once,
+// paint what is uncovered, show the busy pointer and say in the status bar
+// how far the work is, with the slider held; with the result the status bar
+// is cleared and the slider moves; and the launching desktop is told the
+// program is up.
+TEST_F(LongWork, WindowsStayAliveAndTellTheWorkUntilTheResult)
+{
+    const process::Child startup = desk.listen_for_startup(start_limit);
+    const std::vector<std::string> ids = start({"DESKTOP_STARTUP_ID=suite-launch-1"});
     ASSERT_EQ(patch_finder.name, "patch_finder");
-    // Large enough that the matching takes over a second; quick to read.
-    const cv::Mat picture = pictures::smooth_random(2400, 3200, CV_8UC3, 23);
-    const std::vector<std::string> arguments{
-        folder.write("large.bmp", picture),
-        folder.write("patch.bmp", picture(cv::Rect(900, 700, 320, 240)).clone())};
-    process::Child program = desk.start(patch_finder.executable, arguments);
-    const std::string id = desk.find_window(patch_finder.windows.front(), start_limit);
-    ASSERT_FALSE(id.empty());
-    const auto mapped = std::chrono::steady_clock::now();
-    desk.command({"xdotool", "mousemove", "--window", id, "200", "200"});
+    ASSERT_FALSE(ids.front().empty() || ids.back().empty());
+    const std::string& id = ids.front();
+    // Over the status bar: over the picture, the pointer would have the
+    // status bar tell the pixel under it once the result is up.
+    const cv::Size size = desk.screenshot(id).size();
+    desk.command({"xdotool", "mousemove", "--window", id, "10", std::to_string(size.height - 8)});
     const std::string busy = desk.pointer();
-    // Idle for a second once the result is up.
+
+    // The share told grows while the work runs.
+    std::set<std::vector<uchar>> told;
+    for (cv::Mat bar = status_bar(id); says_something(bar) && told.size() < 2; bar = status_bar(id)) {
+        told.insert(std::vector<uchar>(bar.datastart, bar.dataend));
+    }
+    EXPECT_EQ(told.size(), 2U) << "the status bar does not tell the work as it goes on";
+
+    const std::vector<desktop::Ping> pings =
+        desktop::pings_in(desk.wait(desk.ping(patch_finder.windows.front(), Seconds(0.6)), end_limit).out);
+    EXPECT_GE(pings.size(), 5U);
+    for (const desktop::Ping& ping : pings) {
+        EXPECT_LE(ping.waited.count(), 0.25) << "a ping waited for the work";
+    }
+    desk.cover(id);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const cv::Mat uncovered = desk.screenshot(id, false);
+    cv::Mat cover_colour;
+    cv::inRange(uncovered, cv::Scalar(255, 0, 255), cv::Scalar(255, 0, 255), cover_colour);
+    EXPECT_EQ(cv::countNonZero(cover_colour), 0) << "the uncovered window was not painted again";
+    // A move now would come before the program's own first call.
+    desk.slide(id, {});
+    ASSERT_TRUE(says_something(status_bar(id))) << "the work ended before all was checked";
+
     EXPECT_TRUE(process::wait_idle(program, start_limit));
-    const Seconds up_before_result = std::chrono::steady_clock::now() - mapped - Seconds(1);
-    EXPECT_GT(up_before_result.count(), 0.5) << "the windows came up only with the result";
+    EXPECT_FALSE(says_something(status_bar(id))) << "the status bar still tells the work";
     EXPECT_NE(busy, desk.pointer()) << "no busy pointer while the work ran";
+    const cv::Mat before = desk.screenshot(ids.back());
+    desk.slide(id, {"End"});
+    EXPECT_FALSE(same_picture(before, shot_when(desk, ids.back(), before, false)))
+        << "the slider does not move once the result is up";
     desk.press_key(id, "q");
     expect_clean_exit(desk.wait(program, end_limit));
+    EXPECT_NE(desk.wait(startup, Seconds(1)).out.find("remove: ID=suite-launch-1"), std::string::npos)
+        << "the launch is never said to be complete";
+}
+
+// A key, or closing every window, while the work runs ends the program at
+// once, as after the result.
+TEST_F(LongWork, AKeyOrClosingEveryWindowEndsTheWorkAtOnce)
+{
+    for (const bool by_key : {true, false}) {
+        SCOPED_TRACE(by_key ? "a key" : "closing every window");
+        const std::vector<std::string> ids = start();
+        ASSERT_FALSE(ids.front().empty() || ids.back().empty());
+        ASSERT_TRUE(says_something(status_bar(ids.front()))) << "the work ended before the test";
+        if (by_key) {
+            desk.press_key(ids.back(), "q");
+        } else {
+            for (const std::string& id : ids) {
+                desk.close(id);
+            }
+        }
+        const auto asked = std::chrono::steady_clock::now();
+        const process::Ending ending = desk.wait(program, end_limit);
+        EXPECT_LT(Seconds(std::chrono::steady_clock::now() - asked).count(), 0.5)
+            << "the program went on working";
+        expect_clean_exit(ending);
+    }
 }
 
 // What `cmake --install` puts in a prefix works from there: each program
