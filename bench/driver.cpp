@@ -41,18 +41,17 @@ void program_table(const std::vector<Picture>& pictures)
                    "move: program", "×work", "memory: work", "program", "×work", "Debian tool", "×program"});
     for (const Picture& size : pictures) {
         for (const suite::Program& program : suite::programs) {
-            const Usage usage = usage_of(program);
-            const std::vector<std::string> moves{"BENCH_MOVES=" + usage.moves};
+            const std::vector<std::string> moved{"BENCH_MOVES=" + moves(program.bench_moves)};
             std::vector<Command> commands{
                 {{bench_dir + "/bench_decode_floor", size.path}, {}},
-                {on(bench_dir + "/bench_work_" + program.name, program, size), moves},
-                {on(programs_dir + "/" + program.name, program, size), {moves[0], shim}},
+                {on(bench_dir + "/bench_work_" + program.name, program, size), moved},
+                {on(programs_dir + "/" + program.name, program, size), {moved[0], shim}},
             };
-            if (!usage.tool.empty()) {
+            if (!program.bench_tool.empty()) {
                 // Many seconds a run on the larger pictures: one run there. Called by
                 // its versioned name: a plain "convert" may be something else on PATH.
                 Command tool{{"convert-im6.q16", size.path}, {}, false, size.runs < pictures[0].runs};
-                tool.words.insert(tool.words.end(), usage.tool.begin(), usage.tool.end());
+                tool.words.insert(tool.words.end(), program.bench_tool.begin(), program.bench_tool.end());
                 tool.words.push_back("null:");
                 commands.push_back(tool);
             }
@@ -74,7 +73,7 @@ void program_table(const std::vector<Picture>& pictures)
                                                : number(tool->start_ms);
                 tool_ratio = tool && !tool->over_limit ? ratio(tool->start_ms, real->start_ms) : "–";
             }
-            const bool slider = !usage.moves.empty();
+            const bool slider = !program.bench_moves.empty();
             const auto if_slider = [&](const std::string& text) { return slider ? text : "–"; };
             print_row({program.name, size.megapixels, floor ? number(floor->start_ms) : "–",
                        number(work->start_ms), number(real->start_ms), ratio(real->start_ms, work->start_ms),
@@ -94,12 +93,12 @@ void scoring_table(const std::vector<Picture>& pictures)
                    "×library", "peak memory: library", "scoring", "×library"});
     const suite::Program& patch_finder = program_named("patch_finder");
     for (const Picture& size : pictures) {
-        const std::vector<std::string> moves{"BENCH_MOVES=1,2,3,4,5,0"};
+        const std::vector<std::string> moved{"BENCH_MOVES=" + moves({1, 2, 3, 4, 5, 0})};
         const bool slow = size.runs < pictures[0].runs;
         const std::vector<Command> commands{
-            {on(bench_dir + "/bench_reference_patch_finder", patch_finder, size), moves, true, slow,
+            {on(bench_dir + "/bench_reference_patch_finder", patch_finder, size), moved, true, slow,
              4 * usual_limit_ms},
-            {on(bench_dir + "/bench_work_patch_finder", patch_finder, size), moves},
+            {on(bench_dir + "/bench_work_patch_finder", patch_finder, size), moved},
         };
         const std::vector<std::optional<Measure>> results = measure(commands, size.runs, bench_dir);
         const std::optional<Measure>& library = results[0];
@@ -169,10 +168,10 @@ void previous_table(const std::vector<Picture>& pictures, const std::string& pre
                    "memory: before", "now", "×before"});
     for (const Picture& size : pictures) {
         for (const suite::Program& program : suite::programs) {
-            const std::vector<std::string> moves{"BENCH_MOVES=" + usage_of(program).moves};
+            const std::vector<std::string> moved{"BENCH_MOVES=" + moves(program.bench_moves)};
             const std::vector<std::optional<Measure>> results =
-                measure({{on(previous_dir + "/bench_work_" + program.name, program, size), moves},
-                         {on(bench_dir + "/bench_work_" + program.name, program, size), moves}},
+                measure({{on(previous_dir + "/bench_work_" + program.name, program, size), moved},
+                         {on(bench_dir + "/bench_work_" + program.name, program, size), moved}},
                         size.runs, bench_dir);
             const std::optional<Measure>& before = results[0];
             const std::optional<Measure>& now = results[1];
@@ -221,13 +220,13 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
          {{bench_dir + "/bench_window_floor", small.path}, screen->environment()}},
     };
     const auto program_row = [&](desktop::Desktop& on_screen, const suite::Program& program,
-                                 const Picture& size, const std::string& moves, bool watched = false,
+                                 const Picture& size, const std::string& moved, bool watched = false,
                                  bool before = false) {
         // An earlier revision's program beside its own benchmark programs, with its own shim.
         const std::string built_in = before ? previous_dir + "/.." : programs_dir;
         std::vector<std::string> settings = on_screen.environment();
         settings.insert(settings.end(), {before ? "LD_PRELOAD=" + previous_dir + "/libbench_shim.so" : shim,
-                                         "BENCH_WINDOWS=1", "BENCH_MOVES=" + moves});
+                                         "BENCH_WINDOWS=1", "BENCH_MOVES=" + moved});
         Command command;
         command.words = on(built_in + "/" + program.name, program, size);
         command.settings = settings;
@@ -238,13 +237,14 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
         return command;
     };
     for (const suite::Program& program : suite::programs) {
-        rows.push_back({program.name, program_row(*screen, program, small, usage_of(program).moves)});
+        rows.push_back({program.name, program_row(*screen, program, small, moves(program.bench_moves))});
     }
     // The live sliders on photograph-sized pictures, windows and all: 1:1 on
     // the first, and fitted to a screen smaller than each.
     const suite::Program& edge_tuner = program_named("edge_tuner");
     const suite::Program& patch_finder = program_named("patch_finder");
-    const std::string patch_moves = "1,2,3,4,5,0";
+    // Every measure, one after the other.
+    const std::string patch_moves = moves({1, 2, 3, 4, 5, 0});
     for (const Picture& size : large) {
         for (const bool fitted : {false, true}) {
             if (!fitted && &size != &large.front()) {
@@ -252,13 +252,13 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
             }
             desktop::Desktop& on_screen = fitted ? *full_hd : *roomy;
             const std::string where = fitted ? " picture, fitted to a 1920x1080 screen" : " picture, 1:1";
-            for (const auto& [program, moves] : {std::pair(&edge_tuner, usage_of(edge_tuner).moves),
+            for (const auto& [program, moved] : {std::pair(&edge_tuner, moves(edge_tuner.bench_moves)),
                                                  std::pair(&patch_finder, patch_moves)}) {
                 rows.push_back({program->name + " on the " + size.megapixels + where,
-                                program_row(on_screen, *program, size, moves, true)});
+                                program_row(on_screen, *program, size, moved, true)});
                 if (fitted && !previous_dir.empty()) {
                     rows.push_back({"... built from " + revision,
-                                    program_row(on_screen, *program, size, moves, true, true)});
+                                    program_row(on_screen, *program, size, moved, true, true)});
                 }
             }
         }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <stdexcept>
 
 namespace bench {
@@ -11,17 +10,6 @@ namespace bench {
 const std::string bench_dir = BENCH_DIR;
 const std::string programs_dir = PROGRAMS_DIR;
 const std::string shim = "LD_PRELOAD=" + bench_dir + "/libbench_shim.so";
-
-namespace {
-
-const std::map<std::string, Usage> usages{
-    {"patch_finder", {"3,5,1", {}}},
-    {"equalizer", {"", {"-colorspace", "Gray", "-equalize"}}},
-    {"laplace_view", {"", {"-colorspace", "Gray", "-morphology", "Convolve", "Laplacian:0"}}},
-    {"edge_tuner", {"20,50,100,0", {"-colorspace", "Gray", "-canny", "0x1+10%+30%"}}},
-};
-
-} // namespace
 
 std::string number(double value)
 {
@@ -79,10 +67,13 @@ const suite::Program& program_named(const std::string& name)
     throw std::logic_error("no program named " + name);
 }
 
-Usage usage_of(const suite::Program& program)
+std::string moves(const std::vector<int>& positions)
 {
-    const auto found = usages.find(program.name);
-    return found != usages.end() ? found->second : Usage{};
+    std::string said;
+    for (const int position : positions) {
+        said += (said.empty() ? "" : ",") + std::to_string(position);
+    }
+    return said;
 }
 
 // The program's command line on a picture: with its template if it takes two.

@@ -28,15 +28,9 @@ struct Picture {
 // Draws the picture and its template (1 % of its area) unless already there.
 Picture picture(int cols, int rows, int runs);
 
-// What a program is benchmarked on beyond its picture: the slider positions
-// it moves to, and the Debian tool's arguments for the same operation.
-struct Usage {
-    std::string moves;
-    std::vector<std::string> tool;
-};
-
 const suite::Program& program_named(const std::string& name);
-Usage usage_of(const suite::Program& program);
+// The shim's BENCH_MOVES for the slider positions given: "3,5,1".
+std::string moves(const std::vector<int>& positions);
 
 // The program's command line on a picture: with its template if it takes two.
 std::vector<std::string> on(const std::string& binary, const suite::Program& program, const Picture& with);

@@ -13,7 +13,6 @@ namespace {
 
 const std::string source_window = "Source image";
 const std::string equalized_window = "Equalized Image";
-const std::string usage_line = "Usage: ./equalizer <path_to_image>\n";
 
 class Equalizer : public ::testing::Test {
   protected:
@@ -84,7 +83,9 @@ TEST_F(Equalizer, EvenlySpreadPictureIsAlmostUnchanged)
 
 TEST_F(Equalizer, UnreadableInputOrNoArgumentPrintsTheUsageLineAndEndsWithMinusOne)
 {
-    recorder::expect_refused(equalizer_main, pictures::refused_arguments(folder), usage_line);
+    // The one place the tests spell the line out.
+    recorder::expect_refused(equalizer_main, pictures::refused_arguments(folder),
+                             "Usage: ./equalizer <path_to_image>\n");
 }
 
 TEST_F(Equalizer, ClosingOneWindowKeepsWaitingClosingBothEnds)

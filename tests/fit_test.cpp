@@ -12,14 +12,6 @@
 #include "programs.hpp"
 #include "recorder.hpp"
 
-namespace suite {
-// Test names and messages show the program's name only.
-void PrintTo(const Program& program, std::ostream* out)
-{
-    *out << program.name;
-}
-} // namespace suite
-
 namespace {
 
 struct Case {

@@ -22,27 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Program {
-    std::string name;
-    std::string binary;
-    size_t pictures; // how many it takes
-    bool slider;
-};
+using suite::Program;
 
-void PrintTo(const Program& program, std::ostream* out)
+// The program as its headless binary.
+std::string binary_of(const Program& program)
 {
-    *out << program.name;
-}
-
-// Every program of the suite, as its headless binary.
-std::vector<Program> programs()
-{
-    std::vector<Program> all;
-    for (const suite::Program& program : suite::programs) {
-        all.push_back({program.name, std::string(HEADLESS_DIR) + "/" + program.name + "_headless",
-                       program.pictures.size(), program.slider_maximum > 0});
-    }
-    return all;
+    return std::string(HEADLESS_DIR) + "/" + program.name + "_headless";
 }
 
 // A run's time limit: far above what any of these small inputs needs.
@@ -109,14 +94,15 @@ std::vector<Input> make_inputs(const pictures::Folder& folder)
     enormous_bmp.replace(18, 8, std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8));
     add_bytes("enormous.bmp", enormous_bmp);
 
+    fs::create_symlink(folder.path("nowhere.png"), folder.path("dangling.png"));
+    add("dangling.png", folder.path("dangling.png"));
+
     well_formed = true;
     fs::create_directory(folder.path("a folder with spaces"));
     add("spaces and non-ASCII", folder.write("a folder with spaces/ünïcødé 图片.png", colour));
     const std::string target = folder.write("target.png", colour);
     fs::create_symlink(target, folder.path("link.png"));
     add("link.png", folder.path("link.png"));
-    fs::create_symlink(folder.path("nowhere.png"), folder.path("dangling.png"));
-    add("dangling.png", folder.path("dangling.png"));
 
     add("16-bit.png", folder.write("16-bit.png", pictures::smooth_random(48, 64, CV_16UC3, 2)));
     add("grey.png", folder.write("grey.png", pictures::smooth_random(48, 64, CV_8UC1, 3)));
@@ -155,7 +141,7 @@ struct Case {
 // What a run must end with, from the library's own reading of the files.
 int expected_status(const Program& program, const std::vector<std::string>& arguments)
 {
-    const size_t needed = program.pictures;
+    const size_t needed = program.pictures.size();
     if (arguments.size() < needed) {
         return 255;
     }
@@ -193,7 +179,7 @@ void check_runs(const Program& program, const std::vector<Case>& runs, const pic
     for (size_t first = 0; first < runs.size(); first += batch) {
         std::vector<process::Child> children;
         for (size_t i = first; i < std::min(first + batch, runs.size()); ++i) {
-            std::vector<std::string> words{program.binary};
+            std::vector<std::string> words{binary_of(program)};
             words.insert(words.end(), runs[i].arguments.begin(), runs[i].arguments.end());
             const std::string stem = folder.path("run-" + std::to_string(i));
             children.push_back(process::start(words, {}, stem + ".out", stem + ".err", workspace));
@@ -207,8 +193,7 @@ void check_runs(const Program& program, const std::vector<Case>& runs, const pic
             EXPECT_FALSE(ending.by_signal) << "ended by signal " << ending.code << "\n" << ending.err;
             const int expected = expected_status(program, runs[i].arguments);
             EXPECT_EQ(ending.code, expected) << ending.err;
-            const bool usage = program.name == "equalizer" && ending.code == 255;
-            EXPECT_EQ(ending.out, usage ? "Usage: ./equalizer <path_to_image>\n" : "");
+            EXPECT_EQ(ending.out, ending.code == 255 ? suite::usage_output(program) : "");
             // A damaged file the library still reads may make it say so; a sound one may not.
             if (ending.code == 0 && runs[i].well_formed) {
                 EXPECT_EQ(ending.err, "");
@@ -229,7 +214,7 @@ TEST_P(BadInput, EveryInputEndsWithZeroOr255AndNothingElse)
     const Program& program = GetParam();
     const std::vector<Input> inputs = make_inputs(folder);
     std::vector<Case> runs{{"no argument", {}}};
-    if (program.pictures == 1) {
+    if (program.pictures.size() == 1) {
         for (const Input& input : inputs) {
             runs.push_back({input.name, {input.path}, input.well_formed});
         }
@@ -270,15 +255,15 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
     const Program& program = GetParam();
     cv::Mat picture = pictures::smooth_random(40, 60, CV_8UC3, 16);
     cv::resize(picture, picture, cv::Size(3000, 2000), 0, 0, cv::INTER_NEAREST);
-    std::vector<std::string> words{program.binary, folder.write("big.png", picture)};
-    if (program.pictures == 2) {
+    std::vector<std::string> words{binary_of(program), folder.write("big.png", picture)};
+    if (program.pictures.size() == 2) {
         words.push_back(folder.write("part.png", picture(cv::Rect(900, 600, 200, 150)).clone()));
     }
     std::vector<std::string> caps;
     for (const int megabytes : {8, 16, 24, 32, 48, 64, 128, 1024}) {
         caps.push_back("HEADLESS_MEMORY_MB=" + std::to_string(megabytes));
     }
-    if (program.slider) {
+    if (program.slider_maximum > 0) {
         caps.push_back("HEADLESS_MOVE_MEMORY_MB=1");
     }
     int refused_while_processing = 0;
@@ -320,7 +305,7 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
     EXPECT_GT(shown, 0) << "no cap was high enough to show the picture";
 }
 
-INSTANTIATE_TEST_SUITE_P(Suite, BadInput, ::testing::ValuesIn(programs()),
+INSTANTIATE_TEST_SUITE_P(Suite, BadInput, ::testing::ValuesIn(suite::programs),
                          [](const ::testing::TestParamInfo<Program>& info) { return info.param.name; });
 
 } // namespace

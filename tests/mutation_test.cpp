@@ -16,26 +16,6 @@
 
 namespace {
 
-struct Program {
-    std::string name;
-    recorder::Main main;
-    size_t pictures; // how many it takes
-};
-
-void PrintTo(const Program& program, std::ostream* out)
-{
-    *out << program.name;
-}
-
-std::vector<Program> programs()
-{
-    std::vector<Program> all;
-    for (const suite::Program& program : suite::programs) {
-        all.push_back({program.name, program_mains.at(program.name), program.pictures.size()});
-    }
-    return all;
-}
-
 const int mutants_per_program = 300;
 
 std::string mutated(std::string bytes, std::mt19937& random)
@@ -64,26 +44,14 @@ std::string mutated(std::string bytes, std::mt19937& random)
     return bytes;
 }
 
-// Moves every slider through its range and back, then presses a key.
-void use_the_sliders()
-{
-    for (const recorder::Slider& slider : recorder::sliders()) {
-        for (int position = 1; position <= slider.maximum; ++position) {
-            recorder::move_slider(position);
-        }
-        recorder::move_slider(0);
-    }
-    recorder::press_key('q');
-}
-
-class Mutation : public ::testing::TestWithParam<Program> {
+class Mutation : public ::testing::TestWithParam<suite::Program> {
   protected:
     pictures::Folder folder;
 };
 
 TEST_P(Mutation, MutatedPicturesAreShownOrRefusedNeverWorse)
 {
-    const Program& program = GetParam();
+    const suite::Program& program = GetParam();
     const cv::Mat seed_picture = pictures::smooth_random(32, 40, CV_8UC3, 10);
     std::vector<std::string> seeds;
     for (const char* extension : {".png", ".jpg", ".bmp", ".tiff", ".webp"}) {
@@ -92,7 +60,6 @@ TEST_P(Mutation, MutatedPicturesAreShownOrRefusedNeverWorse)
         }
     }
     const std::string templ = folder.write("templ.png", pictures::smooth_random(4, 5, CV_8UC3, 11));
-    const std::string usage = program.name == "equalizer" ? "Usage: ./equalizer <path_to_image>\n" : "";
 
     std::mt19937 random(20261208);
     int shown = 0;
@@ -101,21 +68,21 @@ TEST_P(Mutation, MutatedPicturesAreShownOrRefusedNeverWorse)
                                                     mutated(seeds[size_t(i) % seeds.size()], random));
         SCOPED_TRACE(program.name + " on mutant " + std::to_string(i));
         std::vector<std::string> arguments{path};
-        if (program.pictures == 2) {
+        if (program.pictures.size() == 2) {
             arguments.push_back(templ);
         }
         const bool can_read = pictures::readable(path);
 
         recorder::reset();
-        recorder::script({use_the_sliders});
-        const recorder::Outcome outcome = recorder::run(program.main, arguments);
+        recorder::script({recorder::use_every_slider_then_press_a_key});
+        const recorder::Outcome outcome = recorder::run(program_mains.at(program.name), arguments);
         if (can_read) {
             ++shown;
             EXPECT_EQ(outcome.status, 0);
             EXPECT_EQ(outcome.out, "");
         } else {
             EXPECT_EQ(outcome.status, -1);
-            EXPECT_EQ(outcome.out, usage);
+            EXPECT_EQ(outcome.out, suite::usage_output(program));
             EXPECT_TRUE(recorder::calls().empty());
         }
     }
@@ -123,7 +90,9 @@ TEST_P(Mutation, MutatedPicturesAreShownOrRefusedNeverWorse)
               << " of them readable\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Suite, Mutation, ::testing::ValuesIn(programs()),
-                         [](const ::testing::TestParamInfo<Program>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Suite, Mutation, ::testing::ValuesIn(suite::programs),
+                         [](const ::testing::TestParamInfo<suite::Program>& info) {
+                             return info.param.name;
+                         });
 
 } // namespace

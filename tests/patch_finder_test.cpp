@@ -67,6 +67,15 @@ Expected expected_for(const cv::Mat& picture, const cv::Mat& templ, int method)
     return expected;
 }
 
+// Whether the picture shown carries its one frame where the template was cut.
+bool framed_at_the_cut(const cv::Mat& picture, const cv::Mat& templ)
+{
+    cv::Mat framed = picture.clone();
+    cv::rectangle(framed, cut_at, cut_at + cv::Point(templ.cols, templ.rows), cv::Scalar::all(0), 2,
+                  cv::LINE_8);
+    return cv::norm(recorder::last_shown(source_window), framed, cv::NORM_INF) == 0;
+}
+
 void expect_shows(const Expected& expected)
 {
     const cv::Mat& source = recorder::last_shown(source_window);
@@ -240,7 +249,7 @@ TEST_F(PatchFinder, SetsUpTwoWindowsAndTheMethodSliderBeforeWaiting)
     EXPECT_EQ(cv::utils::logging::getLogLevel(), level_before) << "the log level must be restored";
 
     expect_shows(expected_for(picture, templ, cv::TM_SQDIFF));
-    EXPECT_EQ(expected_for(picture, templ, cv::TM_SQDIFF).match, cut_at);
+    EXPECT_TRUE(framed_at_the_cut(picture, templ));
 }
 
 TEST_F(PatchFinder, EveryMethodFramesItsBestScoreAndBackToZeroRestoresTheStart)
@@ -250,12 +259,15 @@ TEST_F(PatchFinder, EveryMethodFramesItsBestScoreAndBackToZeroRestoresTheStart)
     for (int method = 0; method <= 5; ++method) {
         expected.push_back(expected_for(picture, templ, method));
     }
+    std::vector<bool> found(6, false);
     recorder::script({[&] {
         first = {recorder::last_shown(source_window), recorder::last_shown(result_window)};
+        found[0] = framed_at_the_cut(picture, templ);
         for (int method = 1; method <= 5; ++method) {
             SCOPED_TRACE("method " + std::to_string(method));
             recorder::move_slider(method);
             expect_shows(expected[size_t(method)]);
+            found[size_t(method)] = framed_at_the_cut(picture, templ);
         }
         for (int method = 4; method >= 0; --method) {
             recorder::move_slider(method);
@@ -268,7 +280,7 @@ TEST_F(PatchFinder, EveryMethodFramesItsBestScoreAndBackToZeroRestoresTheStart)
     EXPECT_EQ(cv::norm(recorder::last_shown(result_window), first[1], cv::NORM_INF), 0);
     // The template occurs once, so every measure but the plain correlation finds it.
     for (const int method : {0, 1, 3, 4, 5}) {
-        EXPECT_EQ(expected[size_t(method)].match, cut_at) << "method " << method;
+        EXPECT_TRUE(found[size_t(method)]) << "method " << method;
     }
 }
 

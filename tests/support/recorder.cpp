@@ -31,6 +31,7 @@ struct State {
     int pending_key = -1;
     std::optional<cv::Rect> area;
     cv::Size chrome;
+    bool keep_images = true;
 };
 
 State& state()
@@ -84,6 +85,11 @@ void reset()
     script({[] { press_key('q'); }});
 }
 
+void keep_images(bool keep)
+{
+    state().keep_images = keep;
+}
+
 void screen(cv::Rect area, cv::Size chrome)
 {
     state().area = area;
@@ -132,6 +138,17 @@ void move_slider(int position)
     if (slider.callback != nullptr) {
         slider.callback(position, slider.user_data);
     }
+}
+
+void use_every_slider_then_press_a_key()
+{
+    for (const Slider& slider : std::vector<Slider>(state().sliders)) {
+        for (int position = 1; position <= slider.maximum; ++position) {
+            move_slider(position);
+        }
+        move_slider(0);
+    }
+    press_key('q');
 }
 
 const std::vector<Call>& calls()
@@ -250,13 +267,17 @@ void namedWindow(const String& winname, int flags)
 void imshow(const String& winname, InputArray mat)
 {
     recorder::state().calls.push_back({recorder::Call::Imshow, winname});
+    // As the library refuses to show an empty image.
+    CV_Assert(mat.size().width > 0 && mat.size().height > 0);
     recorder::Window* target = recorder::find(winname);
     if (target == nullptr) {
         // The library makes an auto-sized window for an unknown name.
         namedWindow(winname, WINDOW_AUTOSIZE);
         target = recorder::find(winname);
     }
-    target->shown.push_back(mat.getMat().clone());
+    if (recorder::state().keep_images) {
+        target->shown.push_back(mat.getMat().clone());
+    }
 }
 
 int createTrackbar(const String& trackbarname, const String& winname, int* value, int count,

@@ -1,7 +1,8 @@
 // A recording stand-in for the library's window calls. Test builds link it in
 // place of the window module, so a program's real main runs unchanged while a
 // test sees every window, image and slider, moves the slider while the program
-// waits, and ends the wait with a key press or by closing windows.
+// waits, and ends the wait with a key press or by closing windows. The
+// headless binaries (headless_main.cpp) run on it too, keeping no images.
 #pragma once
 
 #include <functional>
@@ -63,8 +64,12 @@ struct Hang : std::runtime_error {
 using Step = std::function<void()>;
 
 // Forgets everything recorded. The default script presses one key at the
-// first wait; there is no screen.
+// first wait; there is no screen; images are kept.
 void reset();
+
+// Whether each image shown is kept (a deep copy); either way it is checked
+// as the library checks it.
+void keep_images(bool keep);
 
 // A screen with this free area, on which every window adds `chrome` around
 // its picture.
@@ -78,6 +83,8 @@ void press_key(int key);
 void close_window(const std::string& name);
 void close_all_windows();
 void move_slider(int position); // as the window system does: store, then call back
+// A step: every slider through its range and back to 0, then a key.
+void use_every_slider_then_press_a_key();
 
 const std::vector<Call>& calls();
 const std::vector<Window>& windows();
