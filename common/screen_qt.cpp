@@ -190,6 +190,39 @@ Extents frame_of(QWidget* window)
     return extents;
 }
 
+// A window manager that follows the common conventions says so on the root window.
+bool window_manager_runs(Display* display)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long left = 0;
+    unsigned char* data = nullptr;
+    const bool runs = XGetWindowProperty(display, DefaultRootWindow(display),
+                                         XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False), 0, 1, False,
+                                         AnyPropertyType, &type, &format, &count, &left, &data) == Success &&
+                      count > 0;
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return runs;
+}
+
+// Whether the window system tells the frame a window gets and where the
+// panels are: X without a window manager (no frame, no panels), or with one
+// that answers for its frames and keeps the work area. Not so on Wayland,
+// where a client can learn neither.
+bool frame_and_panels_known()
+{
+    Display* display = x_display();
+    if (display == nullptr) {
+        return false;
+    }
+    return !window_manager_runs(display) ||
+           (supported_by_window_manager(display, XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False)) &&
+            supported_by_window_manager(display, XInternAtom(display, "_NET_WORKAREA", False)));
+}
+
 // What the window's parts take around the view, once laid out.
 cv::Size parts_of(QWidget* window, QGraphicsView* view)
 {
@@ -231,7 +264,16 @@ std::optional<cv::Rect> area()
         return std::nullopt;
     }
     const QRect free = screen->availableGeometry();
-    return cv::Rect(free.x(), free.y(), free.width(), free.height());
+    const cv::Rect area(free.x(), free.y(), free.width(), free.height());
+    if (frame_and_panels_known()) {
+        return area;
+    }
+    // Room for a title bar and a panel that cannot be known: the windows get
+    // this share of each side, centred (HACKING).
+    constexpr double known_share = 0.85;
+    const cv::Size shared(int(area.width * known_share), int(area.height * known_share));
+    return cv::Rect(area.tl() + cv::Point(area.width - shared.width, area.height - shared.height) / 2,
+                    shared);
 }
 
 cv::Size chrome_of(const std::string& name)

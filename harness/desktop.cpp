@@ -1,10 +1,12 @@
 #include "desktop.hpp"
 
 #include <poll.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -14,13 +16,26 @@
 namespace desktop {
 
 Desktop::Desktop(cv::Size screen, bool window_manager)
+    : Desktop(screen, window_manager ? Kind::x_with_manager : Kind::x)
+{
+}
+
+Desktop::Desktop(cv::Size screen, Kind kind) : kind_(kind)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "xvfb-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary folder");
     }
     folder_ = pattern; // mode 0700, as the window toolkit wants its runtime folder
+    if (kind == Kind::wayland) {
+        start_wayland(screen);
+    } else {
+        start_x(screen, kind == Kind::x_with_manager);
+    }
+}
 
+void Desktop::start_x(cv::Size screen, bool window_manager)
+{
     // Xvfb picks a free display itself and writes its number to the pipe.
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0) {
@@ -65,6 +80,62 @@ Desktop::Desktop(cv::Size screen, bool window_manager)
     }
 }
 
+void Desktop::start_wayland(cv::Size screen)
+{
+    // The compositor's own runtime folder, where it makes its sockets; the
+    // programs keep theirs, which the toolkit wants owned by whoever runs them.
+    std::string pattern = (std::filesystem::temp_directory_path() / "wayland-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+    compositor_folder_ = pattern;
+    std::vector<std::string> as_user;
+    if (geteuid() == 0) {
+        compositor_user_ = "suite-wayland-" + std::to_string(getpid());
+        const process::Ending made =
+            process::wait(process::start({"useradd", "--system", "--no-create-home", "--home-dir",
+                                          "/nonexistent", "--shell", "/usr/sbin/nologin", compositor_user_},
+                                         {}, folder_ + "/useradd.out", folder_ + "/useradd.err"),
+                          Seconds(30));
+        if (!made.ended || made.by_signal || made.code != 0) {
+            compositor_user_.clear();
+            throw std::runtime_error("cannot make a user for the compositor: " + made.err);
+        }
+        if (chown(compositor_folder_.c_str(), getpwnam(compositor_user_.c_str())->pw_uid, 0) != 0) {
+            throw std::runtime_error("cannot hand the compositor its folder");
+        }
+        as_user = {"runuser", "-u", compositor_user_, "--"};
+    }
+    {
+        std::ofstream config(compositor_folder_ + "/config");
+        config << "output * resolution " << screen.width << "x" << screen.height << "\n"
+               << "xwayland disable\n"
+               << "for_window [title=\".*\"] floating enable\n";
+    }
+    std::vector<std::string> words = as_user;
+    words.insert(words.end(),
+                 {"env", "-i", "PATH=/usr/sbin:/usr/bin:/sbin:/bin", "XDG_RUNTIME_DIR=" + compositor_folder_,
+                  "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
+                  compositor_folder_ + "/config"});
+    server_ = process::start(words, {}, folder_ + "/sway.out", folder_ + "/sway.err").pid;
+    // Ready once both its sockets are there.
+    for (int tries = 0; tries < 400 && (display_.empty() || ipc_socket_.empty()); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(compositor_folder_, ignored)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) {
+                display_ = entry.path().string();
+            } else if (name.rfind("sway-ipc.", 0) == 0) {
+                ipc_socket_ = entry.path().string();
+            }
+        }
+    }
+    if (display_.empty() || ipc_socket_.empty()) {
+        throw std::runtime_error("sway did not start: " + process::read_file(folder_ + "/sway.err"));
+    }
+}
+
 Desktop::~Desktop()
 {
     for (const pid_t pid : started_) {
@@ -73,6 +144,13 @@ Desktop::~Desktop()
     process::stop(server_);
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
+    if (!compositor_folder_.empty()) {
+        std::filesystem::remove_all(compositor_folder_, ignored);
+    }
+    if (!compositor_user_.empty()) {
+        process::wait(process::start({"userdel", compositor_user_}, {}, "/dev/null", "/dev/null"),
+                      Seconds(30));
+    }
 }
 
 std::string Desktop::next_file(const std::string& stem)
@@ -82,6 +160,11 @@ std::string Desktop::next_file(const std::string& stem)
 
 std::vector<std::string> Desktop::environment() const
 {
+    if (kind_ == Kind::wayland) {
+        // The socket by its path, which Wayland clients take in place of a name.
+        return {"DISPLAY=", "WAYLAND_DISPLAY=" + display_, "QT_QPA_PLATFORM=wayland",
+                "SWAYSOCK=" + ipc_socket_, "XDG_RUNTIME_DIR=" + folder_};
+    }
     return {"DISPLAY=" + display_, "XDG_RUNTIME_DIR=" + folder_};
 }
 
@@ -109,20 +192,61 @@ std::string Desktop::command(const std::vector<std::string>& words, Seconds limi
 {
     const std::string stem = next_file("command");
     const process::Ending ending =
-        process::wait(process::start(words, {"DISPLAY=" + display_}, stem + ".out", stem + ".err"), limit);
+        process::wait(process::start(words, environment(), stem + ".out", stem + ".err"), limit);
     return ending.ended && !ending.by_signal && ending.code == 0 ? ending.out : "";
 }
 
+namespace {
+
+// What jq makes of the compositor's tree of windows.
+std::vector<std::string> asked_of_tree(const std::string& query, const std::string& argument)
+{
+    return {"bash", "-c", "swaymsg -t get_tree | jq -r --arg it \"$1\" '" + query + "'", "tree", argument};
+}
+
+} // namespace
+
 std::string Desktop::find_window(const std::string& title, Seconds limit)
 {
+    if (kind_ == Kind::wayland) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        std::string found;
+        while (found.empty() && std::chrono::steady_clock::now() < deadline) {
+            found = command(asked_of_tree("[.. | objects | select(.name? == $it and .pid? != null and "
+                                          ".visible)] | first | .id // empty",
+                                          title));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return found.substr(0, found.find('\n'));
+    }
     // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
     const std::string found =
         command({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, limit);
     return found.substr(0, found.find('\n'));
 }
 
+Desktop::Placed Desktop::placed(const std::string& window)
+{
+    std::istringstream words(command(
+        asked_of_tree(".. | objects | select(.id? == ($it | tonumber)) | [.rect.x, .rect.y, .rect.width, "
+                      ".rect.height, .deco_rect.height, .window_rect.x, .window_rect.y, "
+                      ".window_rect.width, .window_rect.height] | map(tostring) | join(\" \")",
+                      window)));
+    Placed where;
+    words >> where.rect.x >> where.rect.y >> where.rect.width >> where.rect.height >> where.decoration >>
+        where.client.x >> where.client.y >> where.client.width >> where.client.height;
+    where.client += where.rect.tl();
+    return where;
+}
+
 void Desktop::press_key(const std::string& window, const std::string& key)
 {
+    if (kind_ == Kind::wayland) {
+        command({"swaymsg", "[con_id=" + window + "] focus"});
+        // A new virtual keyboard is taken in only after a moment.
+        command({"wtype", "-s", "200", "-k", key});
+        return;
+    }
     command({"xdotool", "windowraise", window});
     command({"xdotool", "windowfocus", "--sync", window});
     command({"xdotool", "key", key});
@@ -130,28 +254,68 @@ void Desktop::press_key(const std::string& window, const std::string& key)
 
 void Desktop::close(const std::string& window)
 {
+    if (kind_ == Kind::wayland) {
+        command({"swaymsg", "[con_id=" + window + "] kill"});
+        return;
+    }
     command({XWINDOW_TOOL, "close", window});
 }
 
 cv::Mat Desktop::screenshot(const std::string& window, bool raise)
 {
+    const std::string file = next_file("shot") + ".png";
+    if (kind_ == Kind::wayland) {
+        // The compositor may have laid another window over it: focused, it
+        // is raised.
+        if (raise) {
+            command({"swaymsg", "[con_id=" + window + "] focus"});
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+        const cv::Rect client = placed(window).client;
+        command({"grim", "-g",
+                 std::to_string(client.x) + "," + std::to_string(client.y) + " " +
+                     std::to_string(client.width) + "x" + std::to_string(client.height),
+                 file});
+        return cv::imread(file, cv::IMREAD_COLOR);
+    }
     // Without a window manager windows open on top of each other: raise this
     // one and let the toolkit repaint what was hidden before grabbing it.
     if (raise) {
         command({"xdotool", "windowraise", window});
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
-    const std::string file = next_file("shot") + ".png";
     command({XWINDOW_TOOL, "shot", window, file});
     return cv::imread(file, cv::IMREAD_COLOR);
 }
 
 cv::Rect Desktop::frame(const std::string& window)
 {
+    if (kind_ == Kind::wayland) {
+        const Placed where = placed(window);
+        return {where.rect.x, where.rect.y - where.decoration, where.rect.width,
+                where.rect.height + where.decoration};
+    }
     std::istringstream words(command({XWINDOW_TOOL, "frame", window}));
     cv::Rect where;
     words >> where.x >> where.y >> where.width >> where.height;
     return where;
+}
+
+cv::Size Desktop::size(const std::string& window)
+{
+    if (kind_ == Kind::wayland) {
+        return placed(window).client.size();
+    }
+    std::istringstream geometry(command({"xdotool", "getwindowgeometry", "--shell", window}));
+    cv::Size size;
+    for (std::string line; std::getline(geometry, line);) {
+        if (line.rfind("WIDTH=", 0) == 0) {
+            size.width = std::stoi(line.substr(6));
+        } else if (line.rfind("HEIGHT=", 0) == 0) {
+            size.height = std::stoi(line.substr(7));
+        }
+    }
+    return size;
 }
 
 std::string Desktop::pointer()

@@ -1,8 +1,11 @@
-// A private virtual X display for the real-window tests: starts Xvfb, runs the
-// real programs on it, and acts on their windows as a user and a window
-// manager would (xdotool for keys, mouse and finding windows by exact title;
-// the xwindow tool for closing and screenshots). Every wait is bounded, and
-// only the processes started here are stopped.
+// A private virtual desktop for the real-window tests: starts Xvfb (with a
+// window manager when asked) or a headless Wayland compositor, runs the real
+// programs on it, and acts on their windows as a user and a window manager
+// would. On X: xdotool for keys, mouse and finding windows by exact title,
+// the xwindow tool for closing, screenshots and the rest. On Wayland: sway
+// with every window floating, asked through swaymsg (and jq), grim for
+// screenshots and wtype for keys; the rest is X only. Every wait is bounded,
+// and only the processes started here are stopped.
 #pragma once
 
 #include <string>
@@ -24,10 +27,20 @@ struct Ping {
 };
 std::vector<Ping> pings_in(const std::string& output);
 
+enum class Kind {
+    x,              // Xvfb alone
+    x_with_manager, // Xvfb with openbox
+    wayland,        // sway, headless, every window floating
+};
+
 class Desktop {
   public:
     // A screen of this size; with a window manager (openbox) when asked.
     explicit Desktop(cv::Size screen = cv::Size(2560, 1600), bool window_manager = false);
+    // A screen of this size, of the kind given. sway refuses to run as root:
+    // run as root, the compositor runs as a user made for it and removed
+    // with it.
+    Desktop(cv::Size screen, Kind kind);
     ~Desktop();
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
@@ -45,13 +58,17 @@ class Desktop {
     // be looked for once the program is idle (process::wait_idle).
     std::string find_window(const std::string& title, Seconds limit = Seconds(15));
 
+    Kind kind() const { return kind_; }
+
     void press_key(const std::string& window, const std::string& key);
     void close(const std::string& window);
     // Raised first, and given time to paint what was hidden, unless told it
     // is in view.
     cv::Mat screenshot(const std::string& window, bool raise = true);
-    // Where the window's frame stands on the screen.
+    // Where the window's frame (or decoration) stands on the screen.
     cv::Rect frame(const std::string& window);
+    // The size of the window itself, its frame left out.
+    cv::Size size(const std::string& window);
     // The pointer's shape where it stands: a name, or a checksum of its image.
     std::string pointer();
     // Starts noting every change of the windows titled so, for `limit`: each
@@ -75,9 +92,22 @@ class Desktop {
 
   private:
     std::string next_file(const std::string& stem);
+    void start_x(cv::Size screen, bool window_manager);
+    void start_wayland(cv::Size screen);
+    // On Wayland: the window's place and the part of it that is the client's.
+    struct Placed {
+        cv::Rect rect;      // the window, borders included
+        int decoration = 0; // the title bar's height above it
+        cv::Rect client;    // inside rect
+    };
+    Placed placed(const std::string& window);
 
+    Kind kind_;
     std::string folder_;
-    std::string display_;
+    std::string display_; // X: ":N"; Wayland: the compositor's socket, a path
+    std::string compositor_folder_;
+    std::string compositor_user_;
+    std::string ipc_socket_;
     pid_t server_ = -1;
     std::vector<pid_t> started_;
     int files_ = 0;

@@ -9,6 +9,10 @@ build_packages=(g++ make cmake libopencv-dev qtbase5-dev libx11-dev)
 # (xdotool, and our tools/xwindow, built with the X fixes extension), and a
 # window manager.
 headless_packages=(xvfb xdotool libxfixes-dev openbox)
+# Packages for the real-window tests on Wayland: a headless compositor, asked
+# with swaymsg and jq, grim for screenshots, wtype for keys, and the window
+# toolkit's Wayland platform.
+wayland_packages=(sway grim wtype jq qtwayland5)
 
 say() { printf '%s\n' "$*" >&2; }
 
