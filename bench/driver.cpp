@@ -273,13 +273,15 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
     print_heading("Start-up with real windows on a virtual display, 0.3 MP picture unless the row names "
                   "another, until the first pass of the event loop has painted the windows (ms):",
                   {"what", "first window on screen", "start-up", "×one window",
-                   "longest wait for the window manager's ping during the first display", "slider move"});
+                   "longest wait for the window manager's ping during the first display", "slider move",
+                   "peak memory (MB)"});
     for (size_t i = 0; i < rows.size(); ++i) {
         const std::optional<Measure>& result = results[i];
         print_row({rows[i].first, result && result->on_screen_ms > 0 ? number(result->on_screen_ms) : "–",
                    result ? number(result->start_ms) : "failed", result ? ratio(result->start_ms, base) : "–",
                    result && result->ping_ms >= 0 ? number(result->ping_ms) : "–",
-                   result && result->move_ms > 0 ? number(result->move_ms) : "–"});
+                   result && result->move_ms > 0 ? number(result->move_ms) : "–",
+                   result ? number(result->peak_mb) : "–"});
     }
 }
 
