@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -191,15 +192,22 @@ void work_beside_windows(Progress& progress, const std::function<void()>& work)
     screen::tell(told);
     std::atomic<bool> done{false};
     std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done = true;
-        screen::wake();
-    });
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            done = true;
+            screen::wake();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the work as before, the windows waiting.
+        work();
+        return;
+    }
     // Often enough that the share told moves at least four times a second.
     constexpr int telling_step_ms = 100;
     while (!done) {
