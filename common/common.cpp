@@ -171,13 +171,15 @@ void show_while_working(const std::vector<std::pair<std::string, cv::Mat>>& unti
         return;
     }
     decide();
-    screen::busy(true);
-    busy = true;
     for (const auto& [name, image] : until_done) {
         cv::imshow(name, image);
         put_on_screen(made(name));
     }
     screen::catch_up();
+    // Once painted: a slider greyed before it was first painted comes back
+    // drawn otherwise with some toolkit releases.
+    screen::busy(true);
+    busy = true;
 }
 
 void work_beside_windows(Progress& progress, const std::function<void()>& work)

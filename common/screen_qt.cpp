@@ -231,6 +231,11 @@ cv::Size parts_of(QWidget* window, QGraphicsView* view)
     if (layout == nullptr) {
         return {};
     }
+    // Some library releases align the status bar in its row, which leaves it
+    // at its narrowest, a few pixels wide: across the window it can be read.
+    if (auto* bar = window->findChild<QStatusBar*>()) {
+        layout->setAlignment(bar, Qt::Alignment());
+    }
     const QMargins margins = layout->contentsMargins();
     return {margins.left() + margins.right(), layout->sizeHint().height() - view->sizeHint().height()};
 }
