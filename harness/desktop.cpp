@@ -147,9 +147,17 @@ Desktop::~Desktop()
     if (!compositor_folder_.empty()) {
         std::filesystem::remove_all(compositor_folder_, ignored);
     }
-    if (!compositor_user_.empty()) {
-        process::wait(process::start({"userdel", compositor_user_}, {}, "/dev/null", "/dev/null"),
-                      Seconds(30));
+    // userdel refuses a user whose processes are still ending: the
+    // compositor's, stopped just now.
+    const auto deadline = std::chrono::steady_clock::now() + Seconds(10);
+    while (!compositor_user_.empty()) {
+        const process::Ending removed = process::wait(
+            process::start({"userdel", compositor_user_}, {}, "/dev/null", "/dev/null"), Seconds(30));
+        if ((removed.ended && !removed.by_signal && removed.code == 0) ||
+            std::chrono::steady_clock::now() > deadline) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 
