@@ -87,6 +87,15 @@ int createTrackbar(const String& label, const String& window, int* value, int co
                           "PiiPFviPvES9_")(label, window, value, count, callback, data);
 }
 
+void setTrackbarPos(const String& label, const String& window, int position)
+{
+    using Function = void (*)(const String&, const String&, int);
+    if (with_windows()) {
+        real<Function>("_ZN2cv14setTrackbarPosERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES7_i")(
+            label, window, position);
+    }
+}
+
 void destroyAllWindows()
 {
     using Function = void (*)();

@@ -1,11 +1,7 @@
 // circle_finder: marks the circles that the gradient Hough transform finds.
 #include <algorithm>
-#include <exception>
-#include <string>
 #include <vector>
 
-#include <opencv2/core.hpp>
-#include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"
@@ -29,8 +25,7 @@ int main(int argc, char** argv)
 
         const std::string window = "Hough Circle Transform Demo";
         common::make_window(window, picture.size());
-        // Marks as large on screen as at 1:1 when the window shows the
-        // picture scaled down, so that they do not vanish.
+        // As large on screen as at 1:1 in a window scaled down, so as not to vanish.
         const double shrink = common::shrink_of(window);
         const int dot_radius = common::mark_thickness(3, shrink);
         const int ring_thickness = common::mark_thickness(3, shrink);

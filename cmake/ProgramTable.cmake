@@ -24,11 +24,24 @@ function(suite_record_program name)
   endforeach()
 endfunction()
 
+# A text as a C++ string literal, or as a shell word in double quotes.
+function(suite_cpp_string variable text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  string(REPLACE "\n" "\\n" text "${text}")
+  set(${variable} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+function(suite_shell_string variable text)
+  string(REGEX REPLACE "([\\\"$`])" "\\\\\\1" text "${text}")
+  set(${variable} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
 # A list as the items of a C++ initializer: "a", "b".
 function(suite_quoted variable)
   set(items "")
   foreach(item ${ARGN})
-    list(APPEND items "\"${item}\"")
+    suite_cpp_string(quoted "${item}")
+    list(APPEND items "${quoted}")
   endforeach()
   list(JOIN items ", " joined)
   set(${variable} "${joined}" PARENT_SCOPE)
@@ -58,12 +71,15 @@ function(suite_write_program_files folder)
     suite_quoted(window_list ${WINDOWS})
     suite_quoted(tool_list ${BENCH_TOOL})
     list(JOIN BENCH_MOVES ", " move_list)
-    string(APPEND rows "    {\"${name}\", {${picture_list}}, {${window_list}}, ${SLIDER}, ${early}, \"${USAGE}\", "
+    suite_cpp_string(usage "${USAGE}")
+    string(APPEND rows "    {\"${name}\", {${picture_list}}, {${window_list}}, ${SLIDER}, ${early}, ${usage}, "
       "${desktop}, {${move_list}}, {${tool_list}}},\n")
     list(JOIN PICTURES " " picture_words)
     list(JOIN WINDOWS "|" window_words)
-    string(APPEND shell "program_pictures[${name}]=\"${picture_words}\"\n"
-      "program_windows[${name}]=\"${window_words}\"\n"
+    suite_shell_string(picture_words "${picture_words}")
+    suite_shell_string(window_words "${window_words}")
+    string(APPEND shell "program_pictures[${name}]=${picture_words}\n"
+      "program_windows[${name}]=${window_words}\n"
       "program_desktop[${name}]=${desktop}\n")
   endforeach()
   list(JOIN programs " " program_words)

@@ -53,7 +53,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/ProgramTable.cmake)
 # page man/name.1 and, given DESKTOP, its desktop entry.
 function(suite_program name)
   suite_record_program(${name} ${ARGN})
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "DESKTOP")
+  # As the table read it: parsed again here, DESKTOP would run on into the
+  # words that follow it.
+  get_property(desktop GLOBAL PROPERTY suite_${name}_DESKTOP)
   program_sources(sources ${name})
   add_executable(${name} ${sources})
   suite_target_defaults(${name})
@@ -61,9 +63,9 @@ function(suite_program name)
     opencv_core opencv_imgproc opencv_imgcodecs opencv_highgui)
   install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES man/${name}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  if(arg_DESKTOP)
-    list(GET arg_DESKTOP 0 desktop_name)
-    list(GET arg_DESKTOP 1 desktop_comment)
+  if(desktop)
+    list(GET desktop 0 desktop_name)
+    list(GET desktop 1 desktop_comment)
     configure_file(${PROJECT_SOURCE_DIR}/cmake/program.desktop.in ${PROJECT_BINARY_DIR}/desktop/${name}.desktop
       @ONLY)
     install(FILES ${PROJECT_BINARY_DIR}/desktop/${name}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -26,8 +26,19 @@ struct Window {
     cv::Size picture; // the size of the pictures it shows
     Fit fit;
     bool on_screen = false;
+    bool shown = false;
 };
 std::vector<Window> windows_made;
+// The sliders made, with where the window system stores their positions.
+struct Slider {
+    std::string label;
+    std::string window;
+    int* value;
+};
+std::vector<Slider> sliders_made;
+// The first work runs: a move now is refused, its slider held at `held`.
+bool working = false;
+std::vector<int> held;
 // The free area of the screen, when a window system answers for one.
 std::optional<cv::Rect> desk;
 bool decided = false;
@@ -36,8 +47,10 @@ bool busy = false;
 void forget_windows()
 {
     windows_made.clear();
+    sliders_made.clear();
     desk.reset();
     decided = false;
+    working = false;
     if (busy) {
         screen::busy(false);
         busy = false;
@@ -90,12 +103,86 @@ std::string progress_text(const Progress& progress)
     return progress.doing + ": " + std::to_string(share) + " %";
 }
 
+// Closed by the user: once shown, a window the window system no longer shows.
+bool closed(const Window& window)
+{
+    return window.shown && cv::getWindowProperty(window.name, cv::WND_PROP_VISIBLE) <= 0;
+}
+
+// Runs the work on a thread of its own while this one attends to the
+// windows, until the work is done; the user ending the program meanwhile
+// ends it at once.
+void work_while_attending(Progress& progress, const std::function<void(Progress&)>& work)
+{
+    // The library's window calls, and the toolkit's, stay on this thread:
+    // the toolkit answers only on the thread that made the windows.
+    std::string told = progress_text(progress);
+    screen::tell(told);
+    // What came before the work, a close in its first instant among it.
+    if (screen::attend(0)) {
+        std::_Exit(0);
+    }
+    std::atomic<bool> done{false};
+    std::exception_ptr work_failure;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                work(progress);
+            } catch (...) {
+                work_failure = std::current_exception();
+            }
+            done = true;
+            screen::wake();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the work as before, the windows waiting.
+        work(progress);
+        return;
+    }
+    // Often enough that the share told moves at least four times a second.
+    constexpr int telling_step_ms = 100;
+    std::exception_ptr windows_failure;
+    try {
+        while (!done) {
+            const std::string text = progress_text(progress);
+            if (text != told) {
+                screen::tell(text);
+                told = text;
+            }
+            if (screen::attend(telling_step_ms)) {
+                // The user is done with the program: it ends now, as after
+                // its result. The work writes nothing, so abandoning it on
+                // its thread loses nothing; returning would tear down what
+                // it reads.
+                std::_Exit(0);
+            }
+        }
+    } catch (...) {
+        // The work cannot be stopped, and what it reads must outlive it:
+        // the windows go now, the failure once it is done.
+        windows_failure = std::current_exception();
+        cv::destroyAllWindows();
+    }
+    worker.join();
+    if (windows_failure || work_failure) {
+        std::rethrow_exception(windows_failure ? windows_failure : work_failure);
+    }
+}
+
 // Why the library gave up, in one line for the console.
 std::string failure_reason(const std::exception& failure, cv::Size size)
 {
     const auto* library = dynamic_cast<const cv::Exception*>(&failure);
+    const auto* system = dynamic_cast<const std::system_error*>(&failure);
+    // A thread that cannot be had is memory that cannot be had: its stack.
+    // The library's thread pool says so in words alone.
     const bool memory = library != nullptr ? library->code == cv::Error::StsNoMem
-                                           : dynamic_cast<const std::bad_alloc*>(&failure) != nullptr;
+                        : system != nullptr
+                            ? system->code() == std::errc::resource_unavailable_try_again ||
+                                  system->code() == std::errc::not_enough_memory
+                            : dynamic_cast<const std::bad_alloc*>(&failure) != nullptr ||
+                                  std::string(failure.what()).rfind("pthread_create has failed", 0) == 0;
     if (!memory) {
         const std::string said = library != nullptr ? library->err : failure.what();
         return "cannot process this picture: " + said.substr(0, said.find('\n'));
@@ -137,6 +224,16 @@ int fail(const char* program, const std::exception& failure, cv::Size picture_si
 
 void guard_move(const char* program, void (*move)(), cv::Size picture_size, const char* what_stays)
 {
+    if (working) {
+        // Set back where the work runs; setting it calls back here again.
+        for (size_t i = 0; i < sliders_made.size(); ++i) {
+            if (*sliders_made[i].value != held[i]) {
+                *sliders_made[i].value = held[i];
+                cv::setTrackbarPos(sliders_made[i].label, sliders_made[i].window, held[i]);
+            }
+        }
+        return;
+    }
     try {
         move();
     } catch (const std::exception& failure) {
@@ -165,77 +262,56 @@ double shrink_of(const std::string& name)
     return made(name).fit.shrink;
 }
 
-void show_while_working(const std::vector<std::pair<std::string, cv::Mat>>& until_done)
+void first_work(const std::string& doing, const std::vector<std::pair<std::string, cv::Mat>>& until_done,
+                const std::function<void(Progress&)>& work, const std::function<void()>& show_result)
 {
+    Progress progress{doing};
+    if (windows_made.empty()) {
+        throw std::logic_error("the windows come before the first work");
+    }
     if (!desk) {
+        work(progress);
+        show_result();
         return;
     }
     decide();
     for (const auto& [name, image] : until_done) {
-        cv::imshow(name, image);
-        put_on_screen(made(name));
+        show(name, image);
     }
     screen::catch_up();
     // Once painted: a slider greyed before it was first painted comes back
     // drawn otherwise with some toolkit releases.
     screen::busy(true);
     busy = true;
-}
-
-void work_beside_windows(Progress& progress, const std::function<void()>& work)
-{
-    if (!desk) {
-        work();
-        return;
+    held.clear();
+    for (const Slider& slider : sliders_made) {
+        held.push_back(*slider.value);
     }
-    // The library's window calls, and the toolkit's, stay on this thread:
-    // the toolkit answers only on the thread that made the windows.
-    std::string told = progress_text(progress);
-    screen::tell(told);
-    std::atomic<bool> done{false};
-    std::exception_ptr failure;
-    std::thread worker;
-    try {
-        worker = std::thread([&] {
-            try {
-                work();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            done = true;
-            screen::wake();
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: the work as before, the windows waiting.
-        work();
-        return;
+    working = true;
+    work_while_attending(progress, work);
+    working = false;
+    // A close the work's end raced with is taken before the result.
+    if (screen::attend(0)) {
+        std::_Exit(0);
     }
-    // Often enough that the share told moves at least four times a second.
-    constexpr int telling_step_ms = 100;
-    while (!done) {
-        const std::string text = progress_text(progress);
-        if (text != told) {
-            screen::tell(text);
-            told = text;
-        }
-        if (screen::attend(telling_step_ms)) {
-            // The user is done with the program: it ends now, as after its
-            // result. The work writes nothing, so abandoning it on its
-            // thread loses nothing; returning would tear down what it reads.
-            std::_Exit(0);
-        }
-    }
-    worker.join();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+    show_result();
+    // The result is up: the usual pointer, live sliders and the status
+    // bar's own indications again.
+    screen::tell("");
+    screen::busy(false);
+    busy = false;
 }
 
 void show(const std::string& name, const cv::Mat& image)
 {
     decide();
-    cv::imshow(name, image);
     Window& window = made(name);
+    // The library would make a closed window anew.
+    if (closed(window)) {
+        return;
+    }
+    cv::imshow(name, image);
+    window.shown = true;
     if (desk && !window.on_screen) {
         put_on_screen(window);
     }
@@ -246,9 +322,13 @@ void make_slider(const std::string& label, const std::string& window, int* value
 {
     // This library release warns on stderr about a slider bound to a variable;
     // the binding is what we want, so the warning is hushed for this one call.
+    if (decided) {
+        throw std::logic_error("a slider is made before its window is placed, which measures it");
+    }
     const auto log_level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
     cv::createTrackbar(label, window, value, maximum, on_move, nullptr);
     cv::utils::logging::setLogLevel(log_level);
+    sliders_made.push_back({label, window, value});
 }
 
 void wait_for_key()
@@ -263,14 +343,9 @@ void wait_for_key()
         }
         return false;
     };
-    // The first result is up: the usual pointer, live sliders and the
-    // status bar's own indications again.
-    if (busy) {
-        screen::tell("");
-        screen::busy(false);
-        busy = false;
-    }
-    while (cv::waitKey(50) < 0 && any_open()) {}
+    // A key pressed with Ctrl held is the window's own (zoom, pan), which
+    // the library counts when Shift is held too, as for Ctrl++.
+    while (!(cv::waitKey(50) >= 0 && screen::ending_key()) && any_open()) {}
     forget_windows();
 }
 

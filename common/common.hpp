@@ -29,7 +29,9 @@ int fail(const char* program, const std::exception& failure, cv::Size picture_si
 
 // A slider move, run from the window toolkit's event loop, which cannot
 // carry an exception: a move the library fails on is refused with one line
-// ending in `what_stays`, and the program goes on.
+// ending in `what_stays`, and the program goes on. During the first work a
+// move is refused at once and the slider set back: the work reads the
+// program's data.
 void guard_move(const char* program, void (*move)(), cv::Size picture_size, const char* what_stays);
 
 // A window for pictures of this size; wait_for_key watches it. Where a
@@ -43,21 +45,22 @@ void make_window(const std::string& name, cv::Size picture);
 // shows its picture 1:1, more when it is scaled down to fit the screen.
 double shrink_of(const std::string& window);
 
-// For a program whose work comes after its windows: puts them on screen now,
-// each showing its image of `until_done` (something neutral) until its
-// result, with the busy pointer until the first wait for a key. Where no
-// screen is known, nothing.
-void show_while_working(const std::vector<std::pair<std::string, cv::Mat>>& until_done);
+// The first work of a program whose windows come before it, from the
+// windows and sliders made to the result on screen. Where a screen is known:
+// every window comes up showing its image of `until_done` (something
+// neutral), with the busy pointer and the sliders held; `work` runs on a
+// thread of its own while this one, the windows' own, keeps them alive: they
+// answer the desktop and repaint, and their status bar tells `progress`.
+// Then `show_result` runs here, and the pointer and sliders are as usual
+// again. A key, or closing every window, ends the program at once with
+// status 0, the work abandoned; a window closed stays closed. Where no
+// screen is known: the work, then the result. What either thread throws is
+// thrown here, once the work has stopped.
+void first_work(const std::string& doing, const std::vector<std::pair<std::string, cv::Mat>>& until_done,
+                const std::function<void(Progress&)>& work, const std::function<void()>& show_result);
 
-// Runs the program's first work, which counts how far it is into `progress`.
-// Where a screen is known, the work runs on a thread of its own while this
-// one, the windows' own, keeps them alive: they answer the desktop and
-// repaint, and their status bar says what is being done and how far. A key
-// or closing every window meanwhile ends the program at once with status 0,
-// the work abandoned. What the work throws is thrown here.
-void work_beside_windows(Progress& progress, const std::function<void()>& work);
-
-// cv::imshow; a window's first picture brings it on screen.
+// cv::imshow; a window's first picture brings it on screen. A window the
+// user has closed stays closed.
 void show(const std::string& window, const cv::Mat& image);
 
 // A slider bound to `value`, which the window system sets before it calls back.

@@ -40,9 +40,14 @@ void busy(bool on);
 // Runs the window system's events, the user's included, for up to
 // `milliseconds` or until wake(): the windows answer the window manager,
 // repaint and take the user's input while the work runs on another thread.
-// True once the user has asked the program to end: a key pressed in one of
-// its windows, or every one of them closed.
+// True once the user has asked the program to end: a key that ends it
+// (ending_key) pressed in one of its windows, or every one of them closed.
 bool attend(int milliseconds);
+
+// Whether a key that ends the program has reached one of its windows since
+// last asked: any key the library's wait counts, but one pressed with Ctrl
+// held, which is the window's own (zoom, pan).
+bool ending_key();
 
 // From any thread: attend returns now.
 void wake();

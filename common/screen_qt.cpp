@@ -1,18 +1,23 @@
 // The window system's answers and actions, through Qt: the library's window
 // layer runs on it and takes the application it finds, so this unit makes
 // the application first and keeps each new window off screen until placed.
+// What only the X window manager tells is asked of it in x_window_system.
 #include "screen.hpp"
+
+#include <sys/mman.h>
 
 #include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
-#include <map>
+#include <new>
+#include <utility>
 
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QGraphicsView>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QPushButton>
 #include <QScreen>
@@ -23,37 +28,47 @@
 #include <QWidget>
 #include <QWindow>
 
-// Named before Xlib's macro of the same name.
-constexpr QEvent::Type key_press_event = QEvent::KeyPress;
-
-// After Qt's headers, whose names Xlib's macros would clash with.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
+#include "x_window_system.hpp"
 
 namespace screen {
 namespace {
 
 constexpr const char* placed_mark = "suite_placed";
 
-// A key has reached one of the windows placed (the library takes it as well).
-bool key_pressed = false;
+// A key that ends the program has reached one of the windows placed, as the
+// library takes it; since ending_key() last looked.
+bool ending_key_pressed = false;
+// A window has been placed: until then none can have been closed.
+bool placed_any = false;
 // wake() was called since attend last looked.
 std::atomic<bool> woken{false};
 
+// What the library's wait counts as a key, less one pressed with Ctrl held:
+// Ctrl with +, -, arrows and Z are the window's zoom and pan, and the
+// library counts Ctrl+Shift+=, which is Ctrl++ on a US layout.
+bool ends_the_program(const QKeyEvent& key)
+{
+    return !key.modifiers().testFlag(Qt::ControlModifier) && key.key() != Qt::Key_Control;
+}
+
 // A new window of the library's stays off screen until placed, so that it
 // is first seen at its final size and place: it is shown with the toolkit's
-// off-screen attribute, set as its show begins. Keys are noted on the way.
+// off-screen attribute, set as its show begins. The keys that reach a
+// placed window itself, as the library's own handler takes them, are noted.
 class HoldNewWindows : public QObject {
   protected:
     bool eventFilter(QObject* target, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && target->inherits("CvWindow") &&
-            !target->property(placed_mark).toBool()) {
+        if (!target->inherits("CvWindow")) {
+            return false;
+        }
+        const bool placed = target->property(placed_mark).toBool();
+        if (event->type() == QEvent::Show && !placed) {
             static_cast<QWidget*>(target)->setAttribute(Qt::WA_DontShowOnScreen, true);
         }
-        if (event->type() == key_press_event && target->isWidgetType() &&
-            static_cast<QWidget*>(target)->window()->property(placed_mark).toBool()) {
-            key_pressed = true;
+        if (event->type() == QEvent::KeyPress && placed &&
+            ends_the_program(*static_cast<QKeyEvent*>(event))) {
+            ending_key_pressed = true;
         }
         return false;
     }
@@ -73,17 +88,29 @@ QList<QWidget*> library_windows()
     return found;
 }
 
+bool placed(const QWidget* window)
+{
+    return window->property(placed_mark).toBool();
+}
+
 QWidget* window_named(const std::string& name)
 {
-    if (QApplication::instance() == nullptr) {
-        return nullptr;
-    }
-    for (QWidget* candidate : QApplication::topLevelWidgets()) {
+    for (QWidget* candidate : library_windows()) {
         if (candidate->windowTitle() == QString::fromStdString(name)) {
             return candidate;
         }
     }
     return nullptr;
+}
+
+bool on_x()
+{
+    return QGuiApplication::platformName() == "xcb";
+}
+
+x_window_system::Extents frame_of(QWidget* window)
+{
+    return on_x() ? x_window_system::frame_of(window->winId()) : x_window_system::Extents{};
 }
 
 // Layouts and the queued showing of new sliders, without the user's input.
@@ -92,135 +119,6 @@ void lay_out()
     for (int pass = 0; pass < 3; ++pass) {
         QCoreApplication::sendPostedEvents();
     }
-}
-
-// What the window manager's frame adds on each side of a window.
-struct Extents {
-    int left = 0;
-    int right = 0;
-    int top = 0;
-    int bottom = 0;
-};
-
-Display* x_display()
-{
-    static Display* const display =
-        QGuiApplication::platformName() == "xcb" ? XOpenDisplay(nullptr) : nullptr;
-    return display;
-}
-
-bool supported_by_window_manager(Display* display, Atom feature)
-{
-    const Window root = DefaultRootWindow(display);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long left = 0;
-    unsigned char* data = nullptr;
-    bool supported = false;
-    if (XGetWindowProperty(display, root, XInternAtom(display, "_NET_SUPPORTED", False), 0, 4096, False,
-                           XA_ATOM, &type, &format, &count, &left, &data) == Success &&
-        data != nullptr && format == 32) {
-        const auto* atoms = reinterpret_cast<const Atom*>(data);
-        for (unsigned long i = 0; i < count && !supported; ++i) {
-            supported = atoms[i] == feature;
-        }
-    }
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return supported;
-}
-
-std::optional<Extents> read_extents(Display* display, Window window)
-{
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long left = 0;
-    unsigned char* data = nullptr;
-    std::optional<Extents> extents;
-    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_FRAME_EXTENTS", False), 0, 4, False,
-                           XA_CARDINAL, &type, &format, &count, &left, &data) == Success &&
-        data != nullptr && format == 32 && count == 4) {
-        const auto* sides = reinterpret_cast<const long*>(data);
-        extents = Extents{int(sides[0]), int(sides[1]), int(sides[2]), int(sides[3])};
-    }
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return extents;
-}
-
-// The frame a window will get, asked of the window manager before the window
-// is mapped, so that it can be placed and sized with it. Without a window
-// manager that answers such a question there is no frame to wait for.
-Extents frame_of(QWidget* window)
-{
-    static std::map<QWidget*, Extents> known;
-    if (const auto found = known.find(window); found != known.end()) {
-        return found->second;
-    }
-    Extents extents;
-    Display* display = x_display();
-    const Atom request =
-        display != nullptr ? XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False) : Atom(None);
-    if (display != nullptr && supported_by_window_manager(display, request)) {
-        const auto id = Window(window->winId());
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = id;
-        event.xclient.message_type = request;
-        event.xclient.format = 32;
-        XSendEvent(display, DefaultRootWindow(display), False,
-                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        XFlush(display);
-        // The manager answers in a few milliseconds; the limit only guards
-        // against one that never does.
-        QElapsedTimer waited;
-        waited.start();
-        std::optional<Extents> answer = read_extents(display, id);
-        while (!answer && waited.elapsed() < 500) {
-            QThread::msleep(1);
-            answer = read_extents(display, id);
-        }
-        extents = answer.value_or(Extents{});
-    }
-    known[window] = extents;
-    return extents;
-}
-
-// A window manager that follows the common conventions says so on the root window.
-bool window_manager_runs(Display* display)
-{
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long left = 0;
-    unsigned char* data = nullptr;
-    const bool runs = XGetWindowProperty(display, DefaultRootWindow(display),
-                                         XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False), 0, 1, False,
-                                         AnyPropertyType, &type, &format, &count, &left, &data) == Success &&
-                      count > 0;
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return runs;
-}
-
-// Whether the window system tells the frame a window gets and where the
-// panels are: X without a window manager (no frame, no panels), or with one
-// that answers for its frames and keeps the work area. Not so on Wayland,
-// where a client can learn neither.
-bool frame_and_panels_known()
-{
-    Display* display = x_display();
-    if (display == nullptr) {
-        return false;
-    }
-    return !window_manager_runs(display) ||
-           (supported_by_window_manager(display, XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False)) &&
-            supported_by_window_manager(display, XInternAtom(display, "_NET_WORKAREA", False)));
 }
 
 // What the window's parts take around the view, once laid out.
@@ -240,6 +138,31 @@ cv::Size parts_of(QWidget* window, QGraphicsView* view)
     return {margins.left() + margins.right(), layout->sizeHint().height() - view->sizeHint().height()};
 }
 
+// The user has closed every window placed (the library deletes a closed one).
+bool all_closed()
+{
+    for (QWidget* window : library_windows()) {
+        if (placed(window) && window->isVisible()) {
+            return false;
+        }
+    }
+    return placed_any;
+}
+
+// The toolkit waits forever for a thread of its own it could not make (its
+// session bus's, as the first window is made): where the memory it takes to
+// start is not there, running out of it is said now.
+void make_sure_the_toolkit_can_start()
+{
+    // Some three times what its start was measured to take (HACKING).
+    constexpr size_t start_bytes = size_t(64) << 20;
+    void* room = mmap(nullptr, start_bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (room == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    munmap(room, start_bytes);
+}
+
 } // namespace
 
 std::optional<cv::Rect> area()
@@ -253,6 +176,10 @@ std::optional<cv::Rect> area()
         return std::nullopt;
     }
     if (QApplication::instance() == nullptr) {
+        // The windows draw without GL: its stack would only cost memory and
+        // time (HACKING). The user's own choice wins.
+        setenv("QT_XCB_GL_INTEGRATION", "none", 0);
+        make_sure_the_toolkit_can_start();
         // Lives as long as the process, as the library's own would.
         static int argc = 1;
         static char* argv[] = {program_invocation_short_name, nullptr};
@@ -270,7 +197,8 @@ std::optional<cv::Rect> area()
     }
     const QRect free = screen->availableGeometry();
     const cv::Rect area(free.x(), free.y(), free.width(), free.height());
-    if (frame_and_panels_known()) {
+    // Not so on Wayland, where a client can learn neither frame nor panels.
+    if (on_x() && x_window_system::frame_and_panels_known()) {
         return area;
     }
     // Room for a title bar and a panel that cannot be known: the windows get
@@ -288,7 +216,7 @@ cv::Size chrome_of(const std::string& name)
     if (view == nullptr) {
         return {};
     }
-    const Extents frame = frame_of(window);
+    const x_window_system::Extents frame = frame_of(window);
     return parts_of(window, view) + cv::Size(frame.left + frame.right, frame.top + frame.bottom);
 }
 
@@ -310,10 +238,11 @@ void place(const std::string& name, cv::Size picture, std::optional<cv::Point> c
 
     window->hide();
     window->setProperty(placed_mark, true);
+    placed_any = true;
     window->setAttribute(Qt::WA_DontShowOnScreen, false);
     if (corner) {
         // The window's own place, inside the frame the manager will add.
-        const Extents frame = frame_of(window);
+        const x_window_system::Extents frame = frame_of(window);
         window->setGeometry(corner->x + frame.left, corner->y + frame.top, window->width(), window->height());
     }
     window->show();
@@ -324,8 +253,8 @@ void catch_up()
     // Until every window placed is on screen and painted, within a bound
     // for a window system that never says so.
     auto all_up = [] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->property(placed_mark).toBool() && window->isVisible() &&
+        for (QWidget* window : library_windows()) {
+            if (placed(window) && window->isVisible() &&
                 (window->windowHandle() == nullptr || !window->windowHandle()->isExposed())) {
                 return false;
             }
@@ -352,10 +281,12 @@ void busy(bool on)
         QApplication::restoreOverrideCursor();
     }
     // A slider is the library's slider and the button of its label, which
-    // opens a dialog that sets it.
+    // opens a dialog that sets it. Held, it does not even tell the library
+    // of a move: the library would store the position the work reads.
     for (QWidget* window : library_windows()) {
         for (QSlider* slider : window->findChildren<QSlider*>()) {
             slider->setEnabled(!on);
+            slider->blockSignals(on);
         }
         for (QPushButton* label : window->findChildren<QPushButton*>()) {
             label->setEnabled(!on);
@@ -365,23 +296,24 @@ void busy(bool on)
 
 bool attend(int milliseconds)
 {
-    const auto all_closed = [] {
-        for (QWidget* window : library_windows()) {
-            if (window->property(placed_mark).toBool() && window->isVisible()) {
-                return false;
-            }
-        }
-        return true;
-    };
     QTimer limit;
     limit.setSingleShot(true);
     limit.start(milliseconds);
     // Each pass waits for the next event: the window system's, the limit's
-    // or wake()'s, so an answer to the window manager never waits.
-    while (!woken.exchange(false) && limit.isActive() && !key_pressed && !all_closed()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    // or wake()'s, so an answer to the window manager never waits. The
+    // first takes what is there already, however short the limit.
+    bool first = true;
+    while ((first || (!woken.exchange(false) && limit.isActive())) && !ending_key_pressed && !all_closed()) {
+        QCoreApplication::processEvents(
+            milliseconds > 0 ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+        first = false;
     }
-    return key_pressed || all_closed();
+    return ending_key_pressed || all_closed();
+}
+
+bool ending_key()
+{
+    return std::exchange(ending_key_pressed, false);
 }
 
 void wake()

@@ -1,9 +1,5 @@
 // edge_tuner: Canny edges in the picture's own colours, with a live threshold slider.
-#include <exception>
-#include <string>
 
-#include <opencv2/core.hpp>
-#include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"
@@ -14,8 +10,7 @@ namespace {
 const std::string window = "Edge Map";
 
 cv::Mat picture;
-// What the detector needs of the grey picture, worked out once: a move only
-// thresholds it again.
+// The grey picture's gradients, worked out once: a move only thresholds them.
 edges::Gradients gradients;
 cv::Mat edge_map;
 cv::Mat output;
@@ -55,23 +50,21 @@ int main(int argc, char** argv)
             return -1;
         }
 
-        output.create(picture.size(), picture.type());
         cv::Mat grey;
         cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY, 0);
 
         common::make_window(window, picture.size());
         common::make_slider("Min Threshold:", window, &lower_threshold, 100, run_canny);
-        // On screen at once, black until the edges are found.
-        output = cv::Scalar(0, 0, 0, 0);
-        common::show_while_working({{window, output}});
-        // The gradients and what run_canny does, beside the live window,
-        // but here a failure ends the program.
-        common::Progress finding{"Finding the edges"};
-        common::work_beside_windows(finding, [&] {
-            gradients = edges::prepare(grey);
-            find_edges();
-        });
-        common::show(window, output);
+        // Up at once, black until the gradients and what run_canny does are
+        // done beside it, but here a failure ends the program.
+        output = cv::Mat::zeros(picture.size(), picture.type());
+        common::first_work(
+            "Finding the edges", {{window, output}},
+            [&](common::Progress&) {
+                gradients = edges::prepare(grey);
+                find_edges();
+            },
+            [] { common::show(window, output); });
     } catch (const std::exception& failure) {
         return common::fail("edge_tuner", failure, picture.size());
     }

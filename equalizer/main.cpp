@@ -1,10 +1,6 @@
 // equalizer: shows a picture in grey beside its histogram-equalized version.
-#include <exception>
 #include <iostream>
-#include <string>
 
-#include <opencv2/core.hpp>
-#include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,17 +23,48 @@ Desktop::Desktop(cv::Size screen, bool window_manager)
 {
 }
 
-Desktop::Desktop(cv::Size screen, Kind kind) : kind_(kind)
+namespace {
+
+// A folder of this test process's own, named so that one left by a process
+// since killed can be told and swept.
+std::string private_folder(const std::string& stem)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "xvfb-test-XXXXXX").string();
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path();
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(temporary, ignored)) {
+        const std::string name = entry.path().filename().string();
+        int pid = 0;
+        if (name.rfind(stem + "-", 0) == 0 && std::sscanf(name.c_str() + stem.size() + 1, "%d-", &pid) == 1 &&
+            pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) {
+            std::filesystem::remove_all(entry.path(), ignored);
+        }
+    }
+    std::string pattern = (temporary / (stem + "-" + std::to_string(getpid()) + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary folder");
     }
-    folder_ = pattern; // mode 0700, as the window toolkit wants its runtime folder
-    if (kind == Kind::wayland) {
-        start_wayland(screen);
-    } else {
-        start_x(screen, kind == Kind::x_with_manager);
+    return pattern; // mode 0700, as the window toolkit wants its runtime folder
+}
+
+// Run before a server's own command: it is killed with the test that
+// started it, however that ends.
+const std::vector<std::string> dies_with_test{"setpriv", "--pdeathsig", "KILL", "--"};
+
+} // namespace
+
+Desktop::Desktop(cv::Size screen, Kind kind) : kind_(kind)
+{
+    try {
+        folder_ = private_folder("xvfb-test");
+        if (kind == Kind::wayland) {
+            start_wayland(screen);
+        } else {
+            start_x(screen, kind == Kind::x_with_manager);
+        }
+    } catch (...) {
+        // No destructor runs for a desktop half made.
+        tear_down();
+        throw;
     }
 }
 
@@ -42,10 +76,10 @@ void Desktop::start_x(cv::Size screen, bool window_manager)
         throw std::runtime_error("cannot make a pipe");
     }
     const std::string size = std::to_string(screen.width) + "x" + std::to_string(screen.height) + "x24";
-    server_ = process::start({"Xvfb", "-displayfd", std::to_string(pipe_ends[1]), "-screen", "0", size,
-                              "-nolisten", "tcp"},
-                             {}, folder_ + "/xvfb.out", folder_ + "/xvfb.err")
-                  .pid;
+    std::vector<std::string> words = dies_with_test;
+    words.insert(words.end(), {"Xvfb", "-displayfd", std::to_string(pipe_ends[1]), "-screen", "0", size,
+                               "-nolisten", "tcp"});
+    server_ = process::start(words, {}, folder_ + "/xvfb.out", folder_ + "/xvfb.err").pid;
     ::close(pipe_ends[1]);
     std::string number;
     pollfd readable{pipe_ends[0], POLLIN, 0};
@@ -65,7 +99,9 @@ void Desktop::start_x(cv::Size screen, bool window_manager)
     display_ = ":" + number.substr(0, number.find('\n'));
     if (window_manager) {
         const std::string stem = next_file("openbox");
-        started_.push_back(process::start({"openbox"}, environment(), stem + ".out", stem + ".err").pid);
+        std::vector<std::string> manager = dies_with_test;
+        manager.push_back("openbox");
+        started_.push_back(process::start(manager, environment(), stem + ".out", stem + ".err").pid);
         // Ready once it says so on the root window.
         for (int tries = 0; tries < 100; ++tries) {
             const process::Ending ready =
@@ -84,27 +120,20 @@ void Desktop::start_wayland(cv::Size screen)
 {
     // The compositor's own runtime folder, where it makes its sockets; the
     // programs keep theirs, which the toolkit wants owned by whoever runs them.
-    std::string pattern = (std::filesystem::temp_directory_path() / "wayland-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot make a temporary folder");
-    }
-    compositor_folder_ = pattern;
-    std::vector<std::string> as_user;
+    compositor_folder_ = private_folder("wayland-test");
+    std::vector<std::string> words = dies_with_test;
     if (geteuid() == 0) {
-        compositor_user_ = "suite-wayland-" + std::to_string(getpid());
-        const process::Ending made =
-            process::wait(process::start({"useradd", "--system", "--no-create-home", "--home-dir",
-                                          "/nonexistent", "--shell", "/usr/sbin/nologin", compositor_user_},
-                                         {}, folder_ + "/useradd.out", folder_ + "/useradd.err"),
-                          Seconds(30));
-        if (!made.ended || made.by_signal || made.code != 0) {
-            compositor_user_.clear();
-            throw std::runtime_error("cannot make a user for the compositor: " + made.err);
+        // An account that exists everywhere and owns nothing: the system's
+        // accounts stay as they are.
+        const passwd* nobody = getpwnam("nobody");
+        if (nobody == nullptr) {
+            throw std::runtime_error("no account 'nobody' to run the compositor as");
         }
-        if (chown(compositor_folder_.c_str(), getpwnam(compositor_user_.c_str())->pw_uid, 0) != 0) {
+        if (chown(compositor_folder_.c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
             throw std::runtime_error("cannot hand the compositor its folder");
         }
-        as_user = {"runuser", "-u", compositor_user_, "--"};
+        words.insert(words.end() - 1, {"--reuid=" + std::to_string(nobody->pw_uid),
+                                       "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"});
     }
     {
         std::ofstream config(compositor_folder_ + "/config");
@@ -112,7 +141,6 @@ void Desktop::start_wayland(cv::Size screen)
                << "xwayland disable\n"
                << "for_window [title=\".*\"] floating enable\n";
     }
-    std::vector<std::string> words = as_user;
     words.insert(words.end(),
                  {"env", "-i", "PATH=/usr/sbin:/usr/bin:/sbin:/bin", "XDG_RUNTIME_DIR=" + compositor_folder_,
                   "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
@@ -138,26 +166,24 @@ void Desktop::start_wayland(cv::Size screen)
 
 Desktop::~Desktop()
 {
+    tear_down();
+}
+
+void Desktop::tear_down()
+{
     for (const pid_t pid : started_) {
         process::stop(pid);
     }
-    process::stop(server_);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-    if (!compositor_folder_.empty()) {
-        std::filesystem::remove_all(compositor_folder_, ignored);
+    started_.clear();
+    if (server_ > 0) {
+        process::stop(server_);
+        server_ = -1;
     }
-    // userdel refuses a user whose processes are still ending: the
-    // compositor's, stopped just now.
-    const auto deadline = std::chrono::steady_clock::now() + Seconds(10);
-    while (!compositor_user_.empty()) {
-        const process::Ending removed = process::wait(
-            process::start({"userdel", compositor_user_}, {}, "/dev/null", "/dev/null"), Seconds(30));
-        if ((removed.ended && !removed.by_signal && removed.code == 0) ||
-            std::chrono::steady_clock::now() > deadline) {
-            break;
+    std::error_code ignored;
+    for (const std::string& folder : {folder_, compositor_folder_}) {
+        if (!folder.empty()) {
+            std::filesystem::remove_all(folder, ignored);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 
@@ -216,20 +242,23 @@ std::vector<std::string> asked_of_tree(const std::string& query, const std::stri
 
 std::string Desktop::find_window(const std::string& title, Seconds limit)
 {
-    if (kind_ == Kind::wayland) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        std::string found;
-        while (found.empty() && std::chrono::steady_clock::now() < deadline) {
+    // Asked again until the deadline: a search can fail on a window that
+    // goes as it looks (xdotool's BadWindow), or come before the window.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::string found;
+    do {
+        if (kind_ == Kind::wayland) {
             found = command(asked_of_tree("[.. | objects | select(.name? == $it and .pid? != null and "
                                           ".visible)] | first | .id // empty",
                                           title));
+        } else {
+            // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
+            found = command({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+        }
+        if (found.empty() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        return found.substr(0, found.find('\n'));
-    }
-    // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
-    const std::string found =
-        command({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$"}, limit);
+    } while (found.empty() && std::chrono::steady_clock::now() < deadline);
     return found.substr(0, found.find('\n'));
 }
 

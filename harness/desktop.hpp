@@ -38,8 +38,8 @@ class Desktop {
     // A screen of this size; with a window manager (openbox) when asked.
     explicit Desktop(cv::Size screen = cv::Size(2560, 1600), bool window_manager = false);
     // A screen of this size, of the kind given. sway refuses to run as root:
-    // run as root, the compositor runs as a user made for it and removed
-    // with it.
+    // run as root, the compositor runs as the account 'nobody'. The servers
+    // started end with the test process, however it ends.
     Desktop(cv::Size screen, Kind kind);
     ~Desktop();
     Desktop(const Desktop&) = delete;
@@ -94,6 +94,7 @@ class Desktop {
     std::string next_file(const std::string& stem);
     void start_x(cv::Size screen, bool window_manager);
     void start_wayland(cv::Size screen);
+    void tear_down();
     // On Wayland: the window's place and the part of it that is the client's.
     struct Placed {
         cv::Rect rect;      // the window, borders included
@@ -106,7 +107,6 @@ class Desktop {
     std::string folder_;
     std::string display_; // X: ":N"; Wayland: the compositor's socket, a path
     std::string compositor_folder_;
-    std::string compositor_user_;
     std::string ipc_socket_;
     pid_t server_ = -1;
     std::vector<pid_t> started_;

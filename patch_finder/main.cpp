@@ -1,10 +1,6 @@
 // patch_finder: frames the best placement of a template in a picture, with a
 // slider choosing one of six matching measures.
-#include <exception>
-#include <string>
 
-#include <opencv2/core.hpp>
-#include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"
@@ -26,29 +22,26 @@ cv::Rect last_frame;
 scoring::Basis basis;
 int selected_method = 0;
 
-// The selected measure's scores, and its best match framed on them and on
-// a copy of the picture.
+// The measure's scores, its best match framed on them and on the picture's copy.
 void frame_best_match()
 {
-    // The picture with the last frame painted over from it, so that earlier
-    // frames never accumulate: the whole picture is copied only once.
+    // The last frame painted over from the picture, so that frames never
+    // accumulate: the whole picture is copied only once.
     if (display.empty()) {
         picture.copyTo(display);
     } else {
         picture(last_frame).copyTo(display(last_frame));
     }
 
-    // What cv::matchTemplate gives for the selected measure, rescaled to 0..1
-    // by cv::normalize (min-max), and where cv::minMaxLoc finds its extremes:
-    // to the bit.
+    // cv::matchTemplate's scores for the measure, rescaled to 0..1 by
+    // cv::normalize (min-max), and where cv::minMaxLoc finds its extremes.
     const scoring::Located located = scoring::normalized_scores(basis, selected_method, scores);
 
     // The squared differences are best where smallest, the other measures where largest.
     const bool lower_is_better = selected_method == cv::TM_SQDIFF || selected_method == cv::TM_SQDIFF_NORMED;
     const cv::Point match = lower_is_better ? located.smallest_at : located.largest_at;
     const cv::Point corner(match.x + templ.cols, match.y + templ.rows);
-    // Frames as thick on screen as at 1:1 when a window shows its picture
-    // scaled down, so that they do not vanish.
+    // As thick on screen as at 1:1 in a window scaled down, so as not to vanish.
     const int source_frame = common::mark_thickness(2, common::shrink_of(source_window));
     const int result_frame = common::mark_thickness(2, common::shrink_of(result_window));
     cv::rectangle(display, match, corner, cv::Scalar(0, 0, 0, 0), source_frame, cv::LINE_8, 0);
@@ -65,14 +58,12 @@ void show_frames()
     common::show(result_window, scores);
 }
 
-void show_matching()
-{
-    frame_best_match();
-    show_frames();
-}
-
 void run_matching(int, void*)
 {
+    const auto show_matching = [] {
+        frame_best_match();
+        show_frames();
+    };
     common::guard_move("patch_finder", show_matching, picture.size(), "the windows keep the last measure");
 }
 
@@ -97,18 +88,17 @@ int main(int argc, char** argv)
         common::make_window(source_window, picture.size());
         common::make_window(result_window, score_size);
         common::make_slider(slider_label, source_window, &selected_method, 5, run_matching);
-        // On screen at once, the picture and a dark map until the scores are in.
-        common::show_while_working(
-            {{source_window, picture}, {result_window, cv::Mat::zeros(score_size, CV_32FC1)}});
-
-        // The correlation and what run_matching does, beside the live
-        // windows, but here a failure ends the program.
-        common::Progress matching{"Matching the template"};
-        common::work_beside_windows(matching, [&] {
-            basis = scoring::prepare(picture, templ, scoring::native_path(), &matching);
-            frame_best_match();
-        });
-        show_frames();
+        // Up at once, the picture and a dark map until the scores are in; the
+        // correlation and what run_matching does beside them, but here a
+        // failure ends the program.
+        common::first_work(
+            "Matching the template",
+            {{source_window, picture}, {result_window, cv::Mat::zeros(score_size, CV_32FC1)}},
+            [&](common::Progress& matching) {
+                basis = scoring::prepare(picture, templ, scoring::native_path(), &matching);
+                frame_best_match();
+            },
+            show_frames);
     } catch (const std::exception& failure) {
         return common::fail("patch_finder", failure, picture.size());
     }

@@ -1,11 +1,15 @@
 // Windows on a screen: the rule that sizes and places them, and every
 // program's windows through the recorder's screen.
+#include <atomic>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include "common.hpp"
 #include "fit.hpp"
 #include "pictures.hpp"
 #include "program_mains.hpp"
@@ -130,7 +134,16 @@ TEST_P(OnScreen, EveryWindowIsMadeOncePlacedOnceAndUpBeforeTheWork)
     const recorder::Outcome outcome = run_on_screen(program, cv::Rect(0, 0, 1920, 1080), cv::Size(320, 240));
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out + outcome.err, "");
-    EXPECT_EQ(recorder::sliders().size(), program.slider_maximum > 0 ? 1U : 0U);
+    // The table's titles and maximum are the program's own.
+    std::vector<std::string> titles;
+    for (const recorder::Window& window : recorder::windows()) {
+        titles.push_back(window.name);
+    }
+    EXPECT_EQ(titles, program.windows);
+    ASSERT_EQ(recorder::sliders().size(), program.slider_maximum > 0 ? 1U : 0U);
+    if (program.slider_maximum > 0) {
+        EXPECT_EQ(recorder::sliders().front().maximum, program.slider_maximum);
+    }
     EXPECT_TRUE(where(recorder::Call::DestroyAllWindows).empty());
 
     const size_t first_wait = where(recorder::Call::WaitKey).front();
@@ -243,6 +256,145 @@ TEST(FittedMarks, PatchFinderFrameSurvivesTheScale)
     cv::inRange(scaled, cv::Scalar::all(0), cv::Scalar::all(0), black);
     // The frame's outline is 4 x 80 picture pixels: 80 and more screen pixels.
     EXPECT_GE(cv::countNonZero(black), 80);
+}
+
+// The first work beside the windows, on its own thread, as the user acts
+// meanwhile: each case a work of the test's, held until the step that
+// releases it, in one window on a screen.
+class FirstWork : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        recorder::reset();
+        recorder::screen(cv::Rect(0, 0, 1920, 1080), cv::Size(2, 98));
+        recorder::script({[] { recorder::press_key('q'); }});
+        reached = released = 0;
+    }
+    // Makes the window, then runs the first work with these steps at its
+    // attends; the work waits at each share for the step that sees it.
+    void run(
+        std::vector<recorder::Step> steps, const std::function<void()>& after_shares = [] {})
+    {
+        common::make_window("Window", cv::Size(40, 30));
+        recorder::while_working(std::move(steps));
+        try {
+            common::first_work(
+                "Working", {{"Window", cv::Mat::zeros(30, 40, CV_8UC1)}},
+                [&](common::Progress& progress) {
+                    progress.total = shares;
+                    for (int share = 1; share <= shares; ++share) {
+                        progress.done = share;
+                        reached = share;
+                        while (released < share) {
+                            std::this_thread::yield();
+                        }
+                    }
+                    after_shares();
+                },
+                [] { common::show("Window", cv::Mat(30, 40, CV_8UC1, cv::Scalar(255))); });
+        } catch (...) {
+            released = shares; // a failing step leaves no work waiting
+            common::wait_for_key();
+            throw;
+        }
+        common::wait_for_key();
+    }
+    // Step `share`: lets the work past the share before, and waits until it
+    // reaches this one, which the status bar then tells.
+    recorder::Step next_share(int share)
+    {
+        return [this, share] {
+            released = share - 1;
+            while (reached < share) {
+                std::this_thread::yield();
+            }
+        };
+    }
+    recorder::Step release_all()
+    {
+        return [this] { released = shares; };
+    }
+
+    static constexpr int shares = 4;
+    std::atomic<int> reached{0};
+    std::atomic<int> released{0};
+};
+
+TEST_F(FirstWork, TellsEveryShareAsItGrowsThenTheResult)
+{
+    std::vector<recorder::Step> steps{[] {}};
+    for (int share = 1; share <= shares; ++share) {
+        steps.push_back(next_share(share));
+    }
+    steps.push_back(release_all());
+    run(steps);
+    std::vector<std::string> told;
+    for (const size_t at : where(recorder::Call::Tell)) {
+        told.push_back(recorder::calls()[at].window);
+    }
+    EXPECT_EQ(told, (std::vector<std::string>{"Working", "Working: 25 %", "Working: 50 %", "Working: 75 %",
+                                              "Working: 100 %", ""}));
+    EXPECT_EQ(cv::countNonZero(recorder::last_shown("Window")), 40 * 30) << "the result shown";
+}
+
+// What throws on either thread is thrown once the work has stopped, never
+// std::terminate; a throw on the windows' thread closes the windows first.
+TEST_F(FirstWork, AThrowOnEitherThreadIsThrownOnceTheWorkIsDone)
+{
+    EXPECT_THROW(run({[] {}, release_all()}, [] { throw std::bad_alloc(); }), std::bad_alloc);
+    EXPECT_TRUE(where(recorder::Call::DestroyAllWindows).empty());
+    SetUp();
+    EXPECT_THROW(run({[] {},
+                      [this] {
+                          released = shares;
+                          throw std::bad_alloc();
+                      }}),
+                 std::bad_alloc);
+    EXPECT_EQ(where(recorder::Call::DestroyAllWindows).size(), 1U);
+}
+
+// The user done during the work (a key, every window closed) ends the
+// program at once with 0, the work abandoned.
+TEST_F(FirstWork, TheUserDoneEndsTheProgramAtOnce)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(run({[] {}, [] { recorder::press_key('q'); }}), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(run({[] { recorder::close_all_windows(); }}), ::testing::ExitedWithCode(0), "");
+}
+
+// patch_finder, its slider moved and one of its windows closed during the
+// work: the move is refused, the slider set back, and the closed window
+// stays closed; the program goes on in the other, with the result of a run
+// left alone.
+TEST(FirstWorkOfAProgram, AMoveIsRefusedAndAClosedWindowStaysClosed)
+{
+    const pictures::Folder folder;
+    const cv::Mat picture = pictures::smooth_random(240, 320, CV_8UC3, 21);
+    const std::vector<std::string> arguments{
+        folder.write("picture.png", picture),
+        folder.write("template.png", picture(cv::Rect(200, 120, 32, 24)).clone())};
+    cv::Mat alone;
+    for (const bool user_acts : {false, true}) {
+        recorder::reset();
+        recorder::screen(cv::Rect(0, 0, 1920, 1080), cv::Size(2, 98));
+        if (user_acts) {
+            recorder::while_working({[] {
+                recorder::move_slider(3);
+                recorder::close_window("Source Image");
+            }});
+        }
+        recorder::script({[] { recorder::press_key('q'); }});
+        const recorder::Outcome outcome = recorder::run(program_mains.at("patch_finder"), arguments);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.out + outcome.err, "");
+        if (!user_acts) {
+            alone = recorder::last_shown("Result window").clone();
+        }
+    }
+    EXPECT_EQ(*recorder::sliders().front().value, 0) << "set back where the work runs";
+    EXPECT_EQ(recorder::window("Source Image").shown.size(), 1U) << "the closed window came back";
+    EXPECT_EQ(cv::norm(recorder::last_shown("Result window"), alone, cv::NORM_INF), 0)
+        << "the move was taken";
 }
 
 } // namespace

@@ -26,6 +26,8 @@ struct State {
     std::vector<Slider> sliders;
     std::vector<Step> steps;
     size_t next_step = 0;
+    std::vector<Step> working_steps;
+    size_t next_working_step = 0;
     int waits = 0;
     int idle_waits = 0;
     int pending_key = -1;
@@ -100,6 +102,12 @@ void script(std::vector<Step> steps)
 {
     state().steps = std::move(steps);
     state().next_step = 0;
+}
+
+void while_working(std::vector<Step> steps)
+{
+    state().working_steps = std::move(steps);
+    state().next_working_step = 0;
 }
 
 void press_key(int key)
@@ -312,6 +320,15 @@ int waitKey(int delay)
     return key;
 }
 
+void setTrackbarPos(const String& trackbarname, const String& winname, int pos)
+{
+    for (const recorder::Slider& slider : recorder::state().sliders) {
+        if (slider.label == trackbarname && slider.window == winname) {
+            recorder::move_slider(pos);
+        }
+    }
+}
+
 void destroyAllWindows()
 {
     recorder::state().calls.push_back({recorder::Call::DestroyAllWindows, ""});
@@ -373,10 +390,22 @@ bool woken = false;
 
 bool attend(int milliseconds)
 {
-    std::unique_lock<std::mutex> lock(wake_mutex);
-    wake_signal.wait_for(lock, std::chrono::milliseconds(milliseconds), [] { return woken; });
-    woken = false;
-    return false;
+    recorder::State& s = recorder::state();
+    if (s.next_working_step < s.working_steps.size()) {
+        s.working_steps[s.next_working_step++]();
+    } else {
+        std::unique_lock<std::mutex> lock(wake_mutex);
+        wake_signal.wait_for(lock, std::chrono::milliseconds(milliseconds), [] { return woken; });
+        woken = false;
+    }
+    const bool all_closed = std::none_of(s.windows.begin(), s.windows.end(),
+                                         [](const recorder::Window& window) { return window.open; });
+    return s.pending_key >= 0 || (!s.windows.empty() && all_closed);
+}
+
+bool ending_key()
+{
+    return true;
 }
 
 void wake()

@@ -78,6 +78,11 @@ void screen(cv::Rect area, cv::Size chrome);
 // Steps run at the program's successive waitKey calls, one each.
 void script(std::vector<Step> steps);
 
+// Steps run at the program's successive attends while its first work runs
+// beside its windows (on a screen only), one each; the first comes before
+// the work starts.
+void while_working(std::vector<Step> steps);
+
 // Inside a step: what the user does while the program waits.
 void press_key(int key);
 void close_window(const std::string& name);
