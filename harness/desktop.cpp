@@ -46,6 +46,20 @@ std::string private_folder(const std::string& stem)
     return pattern; // mode 0700, as the window toolkit wants its runtime folder
 }
 
+// Runs `attempt` until `good` takes its result, or the limit passes: a
+// search, shot or question about a window can fail while the window is
+// made, raised or framed, for longer on a loaded machine.
+template <typename Attempt, typename Good> auto until(Seconds limit, Attempt attempt, Good good)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto result = attempt();
+    while (!good(result) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        result = attempt();
+    }
+    return result;
+}
+
 // Run before a server's own command: it is killed with the test that
 // started it, however that ends.
 const std::vector<std::string> dies_with_test{"setpriv", "--pdeathsig", "KILL", "--"};
@@ -242,23 +256,18 @@ std::vector<std::string> asked_of_tree(const std::string& query, const std::stri
 
 std::string Desktop::find_window(const std::string& title, Seconds limit)
 {
-    // Asked again until the deadline: a search can fail on a window that
-    // goes as it looks (xdotool's BadWindow), or come before the window.
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    std::string found;
-    do {
-        if (kind_ == Kind::wayland) {
-            found = command(asked_of_tree("[.. | objects | select(.name? == $it and .pid? != null and "
-                                          ".visible)] | first | .id // empty",
-                                          title));
-        } else {
+    const std::string found = until(
+        limit,
+        [&] {
+            if (kind_ == Kind::wayland) {
+                return command(asked_of_tree("[.. | objects | select(.name? == $it and .pid? != null and "
+                                             ".visible)] | first | .id // empty",
+                                             title));
+            }
             // Titles hold no pattern characters but spaces, so an anchored pattern is exact.
-            found = command({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
-        }
-        if (found.empty() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    } while (found.empty() && std::chrono::steady_clock::now() < deadline);
+            return command({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+        },
+        [](const std::string& found) { return !found.empty(); });
     return found.substr(0, found.find('\n'));
 }
 
@@ -321,8 +330,13 @@ cv::Mat Desktop::screenshot(const std::string& window, bool raise)
         command({"xdotool", "windowraise", window});
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
-    command({XWINDOW_TOOL, "shot", window, file});
-    return cv::imread(file, cv::IMREAD_COLOR);
+    return until(
+        Seconds(10),
+        [&] {
+            command({XWINDOW_TOOL, "shot", window, file});
+            return cv::imread(file, cv::IMREAD_COLOR);
+        },
+        [](const cv::Mat& shot) { return !shot.empty(); });
 }
 
 cv::Rect Desktop::frame(const std::string& window)
@@ -332,10 +346,15 @@ cv::Rect Desktop::frame(const std::string& window)
         return {where.rect.x, where.rect.y - where.decoration, where.rect.width,
                 where.rect.height + where.decoration};
     }
-    std::istringstream words(command({XWINDOW_TOOL, "frame", window}));
-    cv::Rect where;
-    words >> where.x >> where.y >> where.width >> where.height;
-    return where;
+    return until(
+        Seconds(10),
+        [&] {
+            std::istringstream words(command({XWINDOW_TOOL, "frame", window}));
+            cv::Rect where;
+            words >> where.x >> where.y >> where.width >> where.height;
+            return where;
+        },
+        [](const cv::Rect& where) { return where.area() > 0; });
 }
 
 cv::Size Desktop::size(const std::string& window)
