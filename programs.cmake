@@ -7,7 +7,7 @@ suite_program(equalizer PICTURES dim.png WINDOWS "Source image" "Equalized Image
   USAGE "Usage: ./equalizer <path_to_image>"
   DESKTOP "Histogram equalizer" "Show the picture in grey beside its equalized histogram"
   BENCH_TOOL -colorspace Gray -equalize)
-suite_program(laplace_view PICTURES shapes.png WINDOWS "Laplace Demo" WINDOWS_BEFORE_WORK
+suite_program(laplace_view PICTURES shapes.heic WINDOWS "Laplace Demo" WINDOWS_BEFORE_WORK
   DESKTOP "Laplacian edges" "Show where the grey levels of the picture change sharply"
   BENCH_TOOL -colorspace Gray -morphology Convolve Laplacian:0)
 suite_program(edge_tuner PICTURES shapes.png WINDOWS "Edge Map" SLIDER 100 WINDOWS_BEFORE_WORK

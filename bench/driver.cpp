@@ -144,6 +144,8 @@ void once_table(const Picture& large)
         {"edge_tuner move: thresholding the kept gradients, against the library's blur and Canny",
          "edge_tuner_move/kept_gradients", "edge_tuner_move/library"},
         {"one pass over the picture: a copy", "one_pass", ""},
+        {"reading it as a HEIC: the programs' read (to blue-green-red), against libheif's own decode",
+         "heif/ours", "heif/libheif"},
     };
     print_heading("Work done once, on the " + large.megapixels +
                       " picture: each row against its reference, in one process (ms; medians of " +

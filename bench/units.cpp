@@ -5,17 +5,22 @@
 // prints "NAME MEDIAN_MS" for each benchmark registered below, a time for one
 // run of its work.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
+#include <libheif/heif.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "edges.hpp"
+#include "heif_files.hpp"
+#include "heif_picture.hpp"
 #include "scoring.hpp"
 
 namespace {
@@ -23,6 +28,7 @@ namespace {
 cv::Mat picture;
 cv::Mat templ;
 cv::Mat grey;
+std::string heic; // the picture as a phone saves it
 
 void correlation(benchmark::State& state, scoring::Path path, int threads)
 {
@@ -113,6 +119,30 @@ void one_pass(benchmark::State& state)
     }
 }
 
+// Reading the HEIC: the programs' read, or libheif's own decode to the
+// interleaved red, green and blue its tool writes out.
+void heif_read(benchmark::State& state, bool ours)
+{
+    for (auto _ : state) {
+        if (ours) {
+            cv::Mat read;
+            heif_picture::read(heic, read);
+            benchmark::DoNotOptimize(read.data);
+            continue;
+        }
+        heif_context* context = heif_context_alloc();
+        heif_image_handle* handle = nullptr;
+        heif_image* image = nullptr;
+        heif_context_read_from_file(context, heic.c_str(), nullptr);
+        heif_context_get_primary_image_handle(context, &handle);
+        heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
+        benchmark::DoNotOptimize(image);
+        heif_image_release(image);
+        heif_image_handle_release(handle);
+        heif_context_free(context);
+    }
+}
+
 // Prints the median of each benchmark's repetitions, and nothing else.
 class Medians : public benchmark::BenchmarkReporter {
   public:
@@ -143,6 +173,11 @@ int main(int argc, char** argv)
         return 1;
     }
     cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
+    // Written once beside the picture: encoding a photograph takes long.
+    heic = std::string(argv[1]) + ".heic";
+    if (!std::filesystem::exists(heic)) {
+        std::ofstream(heic, std::ios::binary) << heif_files::encode(picture);
+    }
     const int all = cv::getNumThreads();
 
     using scoring::Path;
@@ -160,6 +195,8 @@ int main(int argc, char** argv)
         {"edge_tuner_move/kept_gradients", [](benchmark::State& state) { edge_tuner_move(state, false); }},
         {"edge_tuner_move/library", [](benchmark::State& state) { edge_tuner_move(state, true); }},
         {"one_pass", one_pass},
+        {"heif/ours", [](benchmark::State& state) { heif_read(state, true); }},
+        {"heif/libheif", [](benchmark::State& state) { heif_read(state, false); }},
     };
     for (const auto& [name, body] : benchmarks) {
         benchmark::RegisterBenchmark(name.c_str(), body)->Unit(benchmark::kMillisecond)->UseRealTime();

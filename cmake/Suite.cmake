@@ -44,7 +44,7 @@ endfunction()
 # tries each).
 set(SUITE_MIME_TYPES "image/png;image/jpeg;image/bmp;image/tiff;image/webp;image/x-portable-anymap;\
 image/x-portable-bitmap;image/x-portable-graymap;image/x-portable-pixmap;image/x-sun-raster;\
-image/vnd.radiance;image/jp2;")
+image/vnd.radiance;image/jp2;image/heif;image/heic;image/avif;")
 
 include(${CMAKE_CURRENT_LIST_DIR}/ProgramTable.cmake)
 

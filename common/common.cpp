@@ -15,6 +15,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "fit.hpp"
+#include "heif_picture.hpp"
 #include "screen.hpp"
 
 namespace common {
@@ -29,16 +30,16 @@ struct Window {
     bool shown = false;
 };
 std::vector<Window> windows_made;
-// The sliders made, with where the window system stores their positions.
+// The sliders made, with where the window system stores their positions,
+// and where the first work holds them (`working`): a move then is refused.
 struct Slider {
     std::string label;
     std::string window;
     int* value;
+    int held = 0;
 };
 std::vector<Slider> sliders_made;
-// The first work runs: a move now is refused, its slider held at `held`.
 bool working = false;
-std::vector<int> held;
 // The free area of the screen, when a window system answers for one.
 std::optional<cv::Rect> desk;
 bool decided = false;
@@ -83,13 +84,6 @@ void decide()
     for (size_t i = 0; i < fits.size(); ++i) {
         windows_made[i].fit = fits[i];
     }
-}
-
-void put_on_screen(Window& window)
-{
-    const Fit& fit = window.fit;
-    screen::place(window.name, fit.picture, fit.placed ? std::optional<cv::Point>(fit.corner) : std::nullopt);
-    window.on_screen = true;
 }
 
 // What the status bar says of a work: its words, and its share done when known.
@@ -202,6 +196,10 @@ bool read_picture(int argc, char** argv, int index, cv::Mat& picture)
     try {
         if (index < argc) {
             picture = cv::imread(std::string(argv[index]), cv::IMREAD_COLOR);
+            // What phones save, which the library does not read.
+            if (picture.empty()) {
+                heif_picture::read(argv[index], picture);
+            }
         }
     } catch (const cv::Exception& error) {
         // The library throws, rather than reading nothing, for a header that
@@ -226,10 +224,10 @@ void guard_move(const char* program, void (*move)(), cv::Size picture_size, cons
 {
     if (working) {
         // Set back where the work runs; setting it calls back here again.
-        for (size_t i = 0; i < sliders_made.size(); ++i) {
-            if (*sliders_made[i].value != held[i]) {
-                *sliders_made[i].value = held[i];
-                cv::setTrackbarPos(sliders_made[i].label, sliders_made[i].window, held[i]);
+        for (const Slider& slider : sliders_made) {
+            if (*slider.value != slider.held) {
+                *slider.value = slider.held;
+                cv::setTrackbarPos(slider.label, slider.window, slider.held);
             }
         }
         return;
@@ -283,9 +281,8 @@ void first_work(const std::string& doing, const std::vector<std::pair<std::strin
     // drawn otherwise with some toolkit releases.
     screen::busy(true);
     busy = true;
-    held.clear();
-    for (const Slider& slider : sliders_made) {
-        held.push_back(*slider.value);
+    for (Slider& slider : sliders_made) {
+        slider.held = *slider.value;
     }
     working = true;
     work_while_attending(progress, work);
@@ -295,8 +292,7 @@ void first_work(const std::string& doing, const std::vector<std::pair<std::strin
         std::_Exit(0);
     }
     show_result();
-    // The result is up: the usual pointer, live sliders and the status
-    // bar's own indications again.
+    // The result is up: the usual pointer, live sliders, the status bar's own.
     screen::tell("");
     screen::busy(false);
     busy = false;
@@ -313,7 +309,9 @@ void show(const std::string& name, const cv::Mat& image)
     cv::imshow(name, image);
     window.shown = true;
     if (desk && !window.on_screen) {
-        put_on_screen(window);
+        const Fit& fit = window.fit;
+        screen::place(name, fit.picture, fit.placed ? std::optional<cv::Point>(fit.corner) : std::nullopt);
+        window.on_screen = true;
     }
 }
 
@@ -328,7 +326,7 @@ void make_slider(const std::string& label, const std::string& window, int* value
     const auto log_level = cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
     cv::createTrackbar(label, window, value, maximum, on_move, nullptr);
     cv::utils::logging::setLogLevel(log_level);
-    sliders_made.push_back({label, window, value});
+    sliders_made.push_back({label, window, value, *value});
 }
 
 void wait_for_key()

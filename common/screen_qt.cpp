@@ -4,13 +4,10 @@
 // What only the X window manager tells is asked of it in x_window_system.
 #include "screen.hpp"
 
-#include <sys/mman.h>
-
 #include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
-#include <new>
 #include <utility>
 
 #include <QApplication>
@@ -28,6 +25,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "address_space.hpp"
 #include "x_window_system.hpp"
 
 namespace screen {
@@ -149,20 +147,6 @@ bool all_closed()
     return placed_any;
 }
 
-// The toolkit waits forever for a thread of its own it could not make (its
-// session bus's, as the first window is made): where the memory it takes to
-// start is not there, running out of it is said now.
-void make_sure_the_toolkit_can_start()
-{
-    // Some three times what its start was measured to take (HACKING).
-    constexpr size_t start_bytes = size_t(64) << 20;
-    void* room = mmap(nullptr, start_bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (room == MAP_FAILED) {
-        throw std::bad_alloc();
-    }
-    munmap(room, start_bytes);
-}
-
 } // namespace
 
 std::optional<cv::Rect> area()
@@ -179,7 +163,11 @@ std::optional<cv::Rect> area()
         // The windows draw without GL: its stack would only cost memory and
         // time (HACKING). The user's own choice wins.
         setenv("QT_XCB_GL_INTEGRATION", "none", 0);
-        make_sure_the_toolkit_can_start();
+        // The toolkit waits forever for a thread of its own it could not
+        // make (its session bus's, as the first window is made): where the
+        // memory its start takes is not there, running out of it is said
+        // now. Some three times what it was measured to take (HACKING).
+        common::make_sure_of_room(size_t(64) << 20);
         // Lives as long as the process, as the library's own would.
         static int argc = 1;
         static char* argv[] = {program_invocation_short_name, nullptr};

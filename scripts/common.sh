@@ -3,8 +3,13 @@ set -euo pipefail
 
 root_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Packages to build the programs and their tools.
-build_packages=(g++ make cmake libopencv-dev qtbase5-dev libx11-dev)
+# Packages to build the programs and their tools. Debian 13 splits libheif's
+# codecs into plug-ins: the decoders the programs read HEIF pictures with,
+# and the encoders that write our demo's.
+build_packages=(g++ make cmake libopencv-dev qtbase5-dev libx11-dev libheif-dev)
+if [ "$(. /etc/os-release && echo "${VERSION_ID:-99}" | cut -d. -f1)" -ge 13 ]; then
+  build_packages+=(libheif-plugin-libde265 libheif-plugin-dav1d libheif-plugin-x265 libheif-plugin-aomenc)
+fi
 # Packages to run programs without a display: a virtual one, a hand on it
 # (xdotool, and our tools/xwindow, built with the X fixes extension), and a
 # window manager.

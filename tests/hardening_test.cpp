@@ -94,6 +94,39 @@ std::vector<Input> make_inputs(const pictures::Folder& folder)
     enormous_bmp.replace(18, 8, std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8));
     add_bytes("enormous.bmp", enormous_bmp);
 
+    // HEIF containers, damaged: cut, empty, claiming a size past the
+    // library's limit, without their primary image, a grid without its
+    // tiles, a sequence's brand with nothing in it, a codec not decoded here.
+    const std::string heic = pictures::heif_bytes(colour);
+    const std::string grid = pictures::heif_bytes(pictures::smooth_random(49, 65, CV_8UC3, 17));
+    for (const size_t length : {size_t(12), size_t(40), heic.size() / 2, heic.size() - 10}) {
+        add_bytes("heic-cut-" + std::to_string(length) + ".heic", heic.substr(0, length));
+    }
+    std::string scrambled = heic;
+    for (size_t at = heic.size() / 2; at < heic.size(); at += 7) {
+        scrambled[at] = char(scrambled[at] ^ 0x6b);
+    }
+    add_bytes("scrambled.heic", scrambled);
+    add_bytes("empty-ftyp.heic", std::string("\0\0\0\x10"
+                                             "ftypheic\0\0\0\0",
+                                             16));
+    add_bytes("empty-sequence.heic", std::string("\0\0\0\x18"
+                                                 "ftypmsf1\0\0\0\0msf1heic",
+                                                 24));
+    // Every box of this type, its contents from `offset` on replaced (a
+    // picture and its grid each have their size).
+    const auto patched = [](std::string bytes, const std::string& type, size_t offset,
+                            const std::string& with) {
+        for (size_t at = bytes.find(type); at != std::string::npos; at = bytes.find(type, at + 1)) {
+            bytes.replace(at + offset, with.size(), with);
+        }
+        return bytes;
+    };
+    add_bytes("enormous.heic", patched(heic, "ispe", 8, std::string("\0\x01\x86\xa0\0\x01\x86\xa0", 8)));
+    add_bytes("no-primary.heic", patched(heic, "pitm", 8, "\x77\x77"));
+    add_bytes("grid-without-tiles.heic", patched(grid, "dimg", 0, "xxxx"));
+    add_bytes("unknown-codec.heic", patched(heic, "hvc1", 0, "vvc1"));
+
     fs::create_symlink(folder.path("nowhere.png"), folder.path("dangling.png"));
     add("dangling.png", folder.path("dangling.png"));
 
@@ -119,6 +152,11 @@ std::vector<Input> make_inputs(const pictures::Folder& folder)
             add(std::string("picture") + extension, folder.write(std::string("picture") + extension, colour));
         }
     }
+    add_bytes("picture.heic", pictures::heif_bytes(colour));
+    add_bytes("picture.avif", pictures::heif_bytes(colour, true));
+    cv::Mat deep;
+    colour.convertTo(deep, CV_16UC3, 4);
+    add_bytes("10-bit.heic", pictures::heif_bytes(deep));
     cv::Mat floating;
     colour.convertTo(floating, CV_32FC3, 1.0 / 255);
     if (cv::haveImageWriter(".exr")) {
@@ -151,8 +189,8 @@ int expected_status(const Program& program, const std::vector<std::string>& argu
         }
     }
     if (needed == 2) {
-        const cv::Mat picture = cv::imread(arguments[0], cv::IMREAD_COLOR);
-        const cv::Mat templ = cv::imread(arguments[1], cv::IMREAD_COLOR);
+        const cv::Mat picture = pictures::read_colour(arguments[0]);
+        const cv::Mat templ = pictures::read_colour(arguments[1]);
         return templ.rows > picture.rows || templ.cols > picture.cols ? 255 : 0;
     }
     return 0;
@@ -255,9 +293,15 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
     const Program& program = GetParam();
     cv::Mat picture = pictures::smooth_random(40, 60, CV_8UC3, 16);
     cv::resize(picture, picture, cv::Size(3000, 2000), 0, 0, cv::INTER_NEAREST);
-    std::vector<std::string> words{binary_of(program), folder.write("big.png", picture)};
-    if (program.pictures.size() == 2) {
-        words.push_back(folder.write("part.png", picture(cv::Rect(900, 600, 200, 150)).clone()));
+    // As a PNG, and as a phone saves it: libheif's decoder has threads of its own.
+    std::vector<std::vector<std::string>> runs;
+    for (const std::string name : {"big.png", "big.heic"}) {
+        runs.push_back({binary_of(program), name == "big.png"
+                                                ? folder.write(name, picture)
+                                                : folder.write_bytes(name, pictures::heif_bytes(picture))});
+        if (program.pictures.size() == 2) {
+            runs.back().push_back(folder.write("part.png", picture(cv::Rect(900, 600, 200, 150)).clone()));
+        }
     }
     std::vector<std::string> caps;
     for (const int megabytes : {8, 16, 24, 32, 48, 64, 128, 1024}) {
@@ -268,37 +312,39 @@ TEST_P(BadInput, RunningOutOfMemoryIsACleanRefusal)
     }
     int refused_while_processing = 0;
     int shown = 0;
-    for (const std::string& cap : caps) {
-        SCOPED_TRACE(cap);
-        // Without a fixed threshold the C library keeps large freed blocks for
-        // reuse, and a move may find the memory it needs already there.
-        const process::Ending ending =
-            process::wait(process::start(words, {cap, "MALLOC_MMAP_THRESHOLD_=131072"}, folder.path("out"),
-                                         folder.path("err")),
-                          limit);
-        EXPECT_TRUE(ending.ended && !ending.by_signal) << "signal " << ending.code << "\n" << ending.err;
-        EXPECT_EQ(ending.out, "");
-        std::istringstream lines(ending.err);
-        int count = 0;
-        int moves_refused = 0;
-        for (std::string line; std::getline(lines, line); ++count) {
-            EXPECT_EQ(line.rfind(program.name + ": ", 0), 0u) << line;
-            moves_refused += line.find("; the window") != std::string::npos;
-        }
-        const bool moves = cap.rfind("HEADLESS_MOVE", 0) == 0;
-        if (ending.code == 255 && !moves) {
-            EXPECT_EQ(count, 1);
-            refused_while_processing += ending.err.find("to process") != std::string::npos;
-        } else {
-            // A cap just high enough for the first display may still refuse
-            // some moves, depending on how the worker threads share the work.
-            EXPECT_EQ(ending.code, 0);
-            EXPECT_EQ(moves_refused, count) << ending.err;
-            // patch_finder keeps its buffers from the first display: its
-            // moves need next to no memory, and none may be refused.
-            const bool moves_allocate = program.name != "patch_finder";
-            EXPECT_TRUE(count > 0 || !moves || !moves_allocate) << "no move was refused under " << cap;
-            shown += !moves;
+    for (const std::vector<std::string>& words : runs) {
+        for (const std::string& cap : caps) {
+            SCOPED_TRACE(cap + " on " + words[1]);
+            // Without a fixed threshold the C library keeps large freed blocks for
+            // reuse, and a move may find the memory it needs already there.
+            const process::Ending ending =
+                process::wait(process::start(words, {cap, "MALLOC_MMAP_THRESHOLD_=131072"},
+                                             folder.path("out"), folder.path("err")),
+                              limit);
+            EXPECT_TRUE(ending.ended && !ending.by_signal) << "signal " << ending.code << "\n" << ending.err;
+            EXPECT_EQ(ending.out, "");
+            std::istringstream lines(ending.err);
+            int count = 0;
+            int moves_refused = 0;
+            for (std::string line; std::getline(lines, line); ++count) {
+                EXPECT_EQ(line.rfind(program.name + ": ", 0), 0u) << line;
+                moves_refused += line.find("; the window") != std::string::npos;
+            }
+            const bool moves = cap.rfind("HEADLESS_MOVE", 0) == 0;
+            if (ending.code == 255 && !moves) {
+                EXPECT_EQ(count, 1);
+                refused_while_processing += ending.err.find("to process") != std::string::npos;
+            } else {
+                // A cap just high enough for the first display may still refuse
+                // some moves, depending on how the worker threads share the work.
+                EXPECT_EQ(ending.code, 0);
+                EXPECT_EQ(moves_refused, count) << ending.err;
+                // patch_finder keeps its buffers from the first display: its
+                // moves need next to no memory, and none may be refused.
+                const bool moves_allocate = program.name != "patch_finder";
+                EXPECT_TRUE(count > 0 || !moves || !moves_allocate) << "no move was refused under " << cap;
+                shown += !moves;
+            }
         }
     }
     EXPECT_GT(refused_while_processing, 0) << "no cap fell between reading and showing";

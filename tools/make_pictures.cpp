@@ -3,12 +3,16 @@
 // computed from fixed values, so every run writes the same files.
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include "heif_files.hpp"
 
 namespace {
 
@@ -85,6 +89,21 @@ cv::Mat dim(const cv::Mat& picture)
 bool write(const std::string& folder, const std::string& name, const cv::Mat& picture)
 {
     const std::string path = folder + "/" + name;
+    // As a phone saves a photograph, which the library cannot write.
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".heic") == 0) {
+        try {
+            std::ofstream file(path, std::ios::binary);
+            file << heif_files::encode(picture);
+            if (file.flush()) {
+                return true;
+            }
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "make_pictures: cannot write %s: %s\n", path.c_str(), failure.what());
+            return false;
+        }
+        std::fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
+        return false;
+    }
     if (!cv::imwrite(path, picture)) {
         std::fprintf(stderr, "make_pictures: cannot write %s\n", path.c_str());
         return false;
@@ -125,6 +144,7 @@ int main(int argc, char** argv)
     const cv::Mat patch = shapes(cv::Rect(380, 210, 80, 60)).clone();
 
     const bool ok = write(folder, "coins.png", circles()) && write(folder, "shapes.png", shapes) &&
-                    write(folder, "patch.png", patch) && write(folder, "dim.png", dim(shapes));
+                    write(folder, "shapes.heic", shapes) && write(folder, "patch.png", patch) &&
+                    write(folder, "dim.png", dim(shapes));
     return ok ? 0 : 1;
 }

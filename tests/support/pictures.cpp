@@ -1,4 +1,6 @@
 #include "pictures.hpp"
+#include "heif_files.hpp"
+#include "process.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include <unistd.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -55,16 +59,39 @@ cv::Mat uniform(int rows, int cols, cv::Scalar colour)
 
 cv::Mat read_colour(const std::string& path)
 {
-    return cv::imread(path, cv::IMREAD_COLOR);
+    cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
+    if (!picture.empty() || !std::filesystem::is_regular_file(path)) {
+        return picture;
+    }
+    // What libheif's own tool makes of it, through a PNG (16-bit for a
+    // deeper picture).
+    static int converted = 0;
+    const std::string png =
+        (std::filesystem::temp_directory_path() /
+         ("heif-reference-" + std::to_string(getpid()) + "-" + std::to_string(converted++) + ".png"))
+            .string();
+    const process::Ending ending = process::wait(
+        process::start({"heif-convert", path, png}, {}, "/dev/null", "/dev/null"), process::Seconds(60));
+    if (ending.ended && !ending.by_signal && ending.code == 0) {
+        picture = cv::imread(png, cv::IMREAD_COLOR);
+    }
+    std::error_code ignored;
+    std::filesystem::remove(png, ignored);
+    return picture;
 }
 
 bool readable(const std::string& path)
 {
     try {
-        return !cv::imread(path, cv::IMREAD_COLOR).empty();
+        return !read_colour(path).empty();
     } catch (const cv::Exception&) {
         return false;
     }
+}
+
+std::string heif_bytes(const cv::Mat& picture, bool avif, int orientation)
+{
+    return heif_files::encode(picture, avif, orientation);
 }
 
 std::string encoded(const std::string& extension, const cv::Mat& picture)

@@ -37,6 +37,11 @@ std::string png_bytes(unsigned width, unsigned height, int colour_type, int bit_
 // Reads a picture back the way the programs do: 8-bit, 3 channels.
 cv::Mat read_colour(const std::string& path);
 
+// A HEIC (or AVIF) file's bytes, lossy, of a blue-green-red picture: with
+// alpha when it has four channels, 10-bit when it is 16-bit (values below
+// 1024); its orientation as EXIF numbers them (1: as is).
+std::string heif_bytes(const cv::Mat& picture, bool avif = false, int orientation = 1);
+
 // Whether the library reads the file as a picture (a header claiming an
 // enormous size makes it throw: not readable either).
 bool readable(const std::string& path);
