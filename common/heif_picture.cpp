@@ -91,11 +91,22 @@ bool fine(const heif_error& error)
     return error.code == heif_error_Ok;
 }
 
+// What libheif could not do, and said as something else than memory (a
+// decoder plug-in not loaded, a conversion not allocated): with no room left
+// for what it was asked, that was running out of memory, thrown; else the
+// file is unreadable.
+constexpr size_t plug_in_bytes = size_t(64) << 20;
+bool unreadable(size_t asked_bytes)
+{
+    common::make_sure_of_room(asked_bytes);
+    return false;
+}
+
 // A regular file whose first box says it is a HEIF container.
 bool open_container(const std::string& path, File& file)
 {
     file.descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat status {};
+    struct stat status = {};
     if (file.descriptor < 0 || fstat(file.descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
     }
@@ -153,7 +164,7 @@ bool read(const std::string& path, cv::Mat& picture)
     // Once for the process: it loads the decoders (plugins on some releases).
     static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
     if (!initialised) {
-        return false;
+        return unreadable(plug_in_bytes);
     }
     const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
                                                                               heif_context_free);
@@ -165,7 +176,7 @@ bool read(const std::string& path, cv::Mat& picture)
     heif_image_handle* primary = nullptr;
     if (!fine(heif_context_read_from_reader(context.get(), &reader, &file, nullptr)) ||
         !fine(heif_context_get_primary_image_handle(context.get(), &primary))) {
-        return false;
+        return unreadable(plug_in_bytes);
     }
     const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
         primary, heif_image_handle_release);
@@ -180,7 +191,8 @@ bool read(const std::string& path, cv::Mat& picture)
     // what a decode takes (its planes and frames, red-green-blue, ours) must
     // be there before it starts.
     const int64_t sample_bytes = heif_image_handle_get_luma_bits_per_pixel(primary) > 8 ? 2 : 1;
-    common::make_sure_of_room(size_t(width * height * (9 * sample_bytes + 3)));
+    const size_t decode_bytes = size_t(width * height * (9 * sample_bytes + 3));
+    common::make_sure_of_room(decode_bytes);
     const uint16_t one = 1;
     const bool little_endian = *reinterpret_cast<const uint8_t*>(&one) == 1;
     const heif_chroma chroma = heif_image_handle_get_luma_bits_per_pixel(primary) <= 8
@@ -189,7 +201,7 @@ bool read(const std::string& path, cv::Mat& picture)
                                                : heif_chroma_interleaved_RRGGBB_BE;
     heif_image* decoded = nullptr;
     if (!fine(heif_decode_image(primary, &decoded, heif_colorspace_RGB, chroma, nullptr))) {
-        return false;
+        return unreadable(decode_bytes + plug_in_bytes);
     }
     const std::unique_ptr<heif_image, decltype(&heif_image_release)> image(decoded, heif_image_release);
     to_blue_green_red(decoded, heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved),

@@ -272,8 +272,7 @@ class FirstWork : public ::testing::Test {
     }
     // Makes the window, then runs the first work with these steps at its
     // attends; the work waits at each share for the step that sees it.
-    void run(
-        std::vector<recorder::Step> steps, const std::function<void()>& after_shares = [] {})
+    void run(std::vector<recorder::Step> steps, const std::function<void()>& after_shares = nullptr)
     {
         common::make_window("Window", cv::Size(40, 30));
         recorder::while_working(std::move(steps));
@@ -289,7 +288,9 @@ class FirstWork : public ::testing::Test {
                             std::this_thread::yield();
                         }
                     }
-                    after_shares();
+                    if (after_shares) {
+                        after_shares();
+                    }
                 },
                 [] { common::show("Window", cv::Mat(30, 40, CV_8UC1, cv::Scalar(255))); });
         } catch (...) {
