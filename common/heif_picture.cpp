@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include <libheif/heif.h>
 #include <opencv2/imgproc.hpp>
@@ -111,13 +113,23 @@ bool open_container(const std::string& path, File& file)
         return false;
     }
     file.size = status.st_size;
-    uint8_t start[64];
+    // Its brands, asked here: libheif, asked anything, may first load its
+    // plug-ins, which no other picture needs.
+    char start[64];
     const ssize_t got = pread(file.descriptor, start, sizeof start, 0);
-    if (got < 12) {
+    if (got < 16 || std::string(start + 4, 4) != "ftyp") {
         return false;
     }
-    const heif_filetype_result type = heif_check_filetype(start, int(got));
-    return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
+    const std::string brands(start + 8, size_t(got) - 8);
+    for (size_t at = 0; at + 4 <= brands.size(); at += at == 0 ? 8 : 4) {
+        for (const char* brand : {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs", "mif1",
+                                  "mif2", "msf1", "avif", "avis"}) {
+            if (brands.compare(at, 4, brand) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 // The decoded picture, interleaved red-green-blue, as 8-bit blue-green-red.
@@ -161,8 +173,27 @@ bool read(const std::string& path, cv::Mat& picture)
     if (!open_container(path, file)) {
         return false;
     }
-    // Once for the process: it loads the decoders (plugins on some releases).
-    static const bool initialised = heif_init(nullptr).code == heif_error_Ok;
+    // Once for the process: it loads the decoders (plug-ins on some
+    // releases), saying on standard error which it could not; what that
+    // means for this picture is said by the program.
+    static const bool initialised = [] {
+        std::fflush(stderr);
+        const int kept = dup(STDERR_FILENO);
+        const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (kept >= 0 && nowhere >= 0) {
+            dup2(nowhere, STDERR_FILENO);
+        }
+        const bool done = heif_init(nullptr).code == heif_error_Ok;
+        if (kept >= 0 && nowhere >= 0) {
+            dup2(kept, STDERR_FILENO);
+        }
+        for (const int descriptor : {kept, nowhere}) {
+            if (descriptor >= 0) {
+                close(descriptor);
+            }
+        }
+        return done;
+    }();
     if (!initialised) {
         return unreadable(plug_in_bytes);
     }
