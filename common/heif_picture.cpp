@@ -104,32 +104,6 @@ bool unreadable(size_t asked_bytes)
     return false;
 }
 
-// libheif loads its plug-ins (Debian 13) as it is first initialised,
-// saying on standard error which it could not map; the library's own read
-// may initialise it too. So it is done once as the program starts, before
-// a memory limit bites, with standard error set aside: what a failure
-// means for a picture is said by the program.
-bool initialise()
-{
-    std::fflush(stderr);
-    const int kept = dup(STDERR_FILENO);
-    const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (kept >= 0 && nowhere >= 0) {
-        dup2(nowhere, STDERR_FILENO);
-    }
-    const bool done = heif_init(nullptr).code == heif_error_Ok;
-    if (kept >= 0 && nowhere >= 0) {
-        dup2(kept, STDERR_FILENO);
-    }
-    for (const int descriptor : {kept, nowhere}) {
-        if (descriptor >= 0) {
-            close(descriptor);
-        }
-    }
-    return done;
-}
-const bool initialised = initialise();
-
 // A regular file whose first box says it is a HEIF container.
 bool open_container(const std::string& path, File& file)
 {
@@ -199,6 +173,27 @@ bool read(const std::string& path, cv::Mat& picture)
     if (!open_container(path, file)) {
         return false;
     }
+    // Once for the process: it loads the decoders (plug-ins on some
+    // releases), saying on standard error which it could not; what that
+    // means for this picture is said by the program.
+    static const bool initialised = [] {
+        std::fflush(stderr);
+        const int kept = dup(STDERR_FILENO);
+        const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (kept >= 0 && nowhere >= 0) {
+            dup2(nowhere, STDERR_FILENO);
+        }
+        const bool done = heif_init(nullptr).code == heif_error_Ok;
+        if (kept >= 0 && nowhere >= 0) {
+            dup2(kept, STDERR_FILENO);
+        }
+        for (const int descriptor : {kept, nowhere}) {
+            if (descriptor >= 0) {
+                close(descriptor);
+            }
+        }
+        return done;
+    }();
     if (!initialised) {
         return unreadable(plug_in_bytes);
     }
