@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -120,7 +121,13 @@ bool open_container(const std::string& path, File& file)
     if (got < 16 || std::string(start + 4, 4) != "ftyp") {
         return false;
     }
-    const std::string brands(start + 8, size_t(got) - 8);
+    // The brands of the ftyp box alone, not the boxes after it.
+    const size_t box = size_t(uint8_t(start[0])) << 24 | size_t(uint8_t(start[1])) << 16 |
+                       size_t(uint8_t(start[2])) << 8 | size_t(uint8_t(start[3]));
+    if (box < 16) {
+        return false;
+    }
+    const std::string brands(start + 8, std::min(size_t(got), box) - 8);
     for (size_t at = 0; at + 4 <= brands.size(); at += at == 0 ? 8 : 4) {
         for (const char* brand : {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs", "mif1",
                                   "mif2", "msf1", "avif", "avis"}) {
