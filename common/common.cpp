@@ -195,6 +195,7 @@ bool read_picture(int argc, char** argv, int index, cv::Mat& picture)
     picture.release();
     try {
         if (index < argc) {
+            heif_picture::start();
             picture = cv::imread(std::string(argv[index]), cv::IMREAD_COLOR);
             // What phones save, which the library does not read.
             if (picture.empty()) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include <libheif/heif.h>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "address_space.hpp"
@@ -171,7 +172,52 @@ void to_blue_green_red(const heif_image* image, int bits, cv::Mat& picture)
     });
 }
 
+// Standard error set aside for as long as it lives.
+class StandardErrorAside {
+  public:
+    StandardErrorAside()
+    {
+        std::fflush(stderr);
+        if (kept_ >= 0 && nowhere_ >= 0) {
+            dup2(nowhere_, STDERR_FILENO);
+        }
+    }
+    ~StandardErrorAside()
+    {
+        std::fflush(stderr);
+        if (kept_ >= 0 && nowhere_ >= 0) {
+            dup2(kept_, STDERR_FILENO);
+        }
+        for (const int descriptor : {kept_, nowhere_}) {
+            if (descriptor >= 0) {
+                close(descriptor);
+            }
+        }
+    }
+    StandardErrorAside(const StandardErrorAside&) = delete;
+    StandardErrorAside& operator=(const StandardErrorAside&) = delete;
+
+  private:
+    const int kept_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int nowhere_ = open("/dev/null", O_WRONLY | O_CLOEXEC);
+};
+
+bool started()
+{
+    const StandardErrorAside aside;
+    // The library makes its codec list on first use, and on some releases
+    // that starts GDAL's drivers, its HEIF one starting libheif.
+    cv::haveImageWriter(".png");
+    return heif_init(nullptr).code == heif_error_Ok;
+}
+
 } // namespace
+
+bool start()
+{
+    static const bool done = started();
+    return done;
+}
 
 bool read(const std::string& path, cv::Mat& picture)
 {
@@ -180,28 +226,7 @@ bool read(const std::string& path, cv::Mat& picture)
     if (!open_container(path, file)) {
         return false;
     }
-    // Once for the process: it loads the decoders (plug-ins on some
-    // releases), saying on standard error which it could not; what that
-    // means for this picture is said by the program.
-    static const bool initialised = [] {
-        std::fflush(stderr);
-        const int kept = dup(STDERR_FILENO);
-        const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (kept >= 0 && nowhere >= 0) {
-            dup2(nowhere, STDERR_FILENO);
-        }
-        const bool done = heif_init(nullptr).code == heif_error_Ok;
-        if (kept >= 0 && nowhere >= 0) {
-            dup2(kept, STDERR_FILENO);
-        }
-        for (const int descriptor : {kept, nowhere}) {
-            if (descriptor >= 0) {
-                close(descriptor);
-            }
-        }
-        return done;
-    }();
-    if (!initialised) {
+    if (!start()) {
         return unreadable(plug_in_bytes);
     }
     const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),

@@ -15,4 +15,11 @@ namespace heif_picture {
 // than the library's pixel limit among them; running out of memory is thrown.
 bool read(const std::string& path, cv::Mat& picture);
 
+// Starts the library's codecs and libheif, once for the process, before the
+// first read: their plug-in loaders say on standard error which plug-ins
+// they could not load (under a memory limit, say), and what that means for
+// a picture is said by the program, in one line. False when libheif could
+// not start.
+bool start();
+
 } // namespace heif_picture
