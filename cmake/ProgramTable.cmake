@@ -3,23 +3,22 @@
 # mode too (cmake/write_program_table.cmake), where nothing is built.
 
 # suite_record_program(name PICTURES file... WINDOWS title... [SLIDER maximum]
-# [WINDOWS_BEFORE_WORK] [USAGE line] [DESKTOP name comment]
+# [USAGE line] [DESKTOP name comment]
 # [BENCH_MOVES position...] [BENCH_TOOL argument...]): PICTURES are the demo
 # pictures it is shown on, one for each picture it takes; WINDOWS its window
-# titles in the order it makes them; WINDOWS_BEFORE_WORK when they come up
-# before its work; USAGE the line it prints when it has no picture to show;
+# titles in the order it makes them; USAGE the line it prints when it has no picture to show;
 # DESKTOP the name and comment of its desktop entry, which a file manager
 # offers for pictures (one-picture programs only); BENCH_MOVES the slider
 # positions the benchmark times, and BENCH_TOOL the arguments of ImageMagick's
 # convert for the same operation.
 function(suite_record_program name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "WINDOWS_BEFORE_WORK" "SLIDER;USAGE"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SLIDER;USAGE"
     "PICTURES;WINDOWS;DESKTOP;BENCH_MOVES;BENCH_TOOL")
   if(NOT arg_SLIDER)
     set(arg_SLIDER 0)
   endif()
   set_property(GLOBAL APPEND PROPERTY suite_programs ${name})
-  foreach(fact PICTURES WINDOWS SLIDER WINDOWS_BEFORE_WORK USAGE DESKTOP BENCH_MOVES BENCH_TOOL)
+  foreach(fact PICTURES WINDOWS SLIDER USAGE DESKTOP BENCH_MOVES BENCH_TOOL)
     set_property(GLOBAL PROPERTY suite_${name}_${fact} "${arg_${fact}}")
   endforeach()
 endfunction()
@@ -54,14 +53,9 @@ function(suite_write_program_files folder)
   set(rows "")
   set(shell "")
   foreach(name ${programs})
-    foreach(fact PICTURES WINDOWS SLIDER WINDOWS_BEFORE_WORK USAGE DESKTOP BENCH_MOVES BENCH_TOOL)
+    foreach(fact PICTURES WINDOWS SLIDER USAGE DESKTOP BENCH_MOVES BENCH_TOOL)
       get_property(${fact} GLOBAL PROPERTY suite_${name}_${fact})
     endforeach()
-    if(WINDOWS_BEFORE_WORK)
-      set(early true)
-    else()
-      set(early false)
-    endif()
     if(DESKTOP)
       set(desktop true)
     else()
@@ -72,7 +66,7 @@ function(suite_write_program_files folder)
     suite_quoted(tool_list ${BENCH_TOOL})
     list(JOIN BENCH_MOVES ", " move_list)
     suite_cpp_string(usage "${USAGE}")
-    string(APPEND rows "    {\"${name}\", {${picture_list}}, {${window_list}}, ${SLIDER}, ${early}, ${usage}, "
+    string(APPEND rows "    {\"${name}\", {${picture_list}}, {${window_list}}, ${SLIDER}, ${usage}, "
       "${desktop}, {${move_list}}, {${tool_list}}},\n")
     list(JOIN PICTURES " " picture_words)
     list(JOIN WINDOWS "|" window_words)
@@ -98,7 +92,6 @@ struct Program {
     std::vector<std::string> pictures;   // demo pictures, one for each picture it takes
     std::vector<std::string> windows;    // window titles, in the order it makes them
     int slider_maximum;                  // 0: no slider
-    bool windows_before_work;            // its windows come up before its work
     std::string usage;                   // what it prints when it has no picture to show, if anything
     bool desktop_entry;                  // a file manager offers it for pictures
     std::vector<int> bench_moves;        // slider positions the benchmark times

@@ -1,5 +1,4 @@
 // edge_tuner: Canny edges in the picture's own colours, with a live threshold slider.
-
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"
@@ -52,7 +51,6 @@ int main(int argc, char** argv)
 
         cv::Mat grey;
         cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY, 0);
-
         common::make_window(window, picture.size());
         common::make_slider("Min Threshold:", window, &lower_threshold, 100, run_canny);
         // Up at once, black until the gradients and what run_canny does are

@@ -15,15 +15,20 @@ int main(int argc, char** argv)
         }
 
         cv::cvtColor(picture, picture, cv::COLOR_BGR2GRAY, 0);
-        cv::Mat equalized;
-        cv::equalizeHist(picture, equalized);
-
         const std::string source_window = "Source image";
         const std::string equalized_window = "Equalized Image";
         common::make_window(source_window, picture.size());
-        common::make_window(equalized_window, equalized.size());
-        common::show(source_window, picture);
-        common::show(equalized_window, equalized);
+        common::make_window(equalized_window, picture.size());
+        // The grey picture on screen at once, beside a dark one until equalized.
+        cv::Mat equalized;
+        common::first_work(
+            "Equalizing the histogram",
+            {{source_window, picture}, {equalized_window, cv::Mat::zeros(picture.size(), CV_8UC1)}},
+            [&](common::Progress&) { cv::equalizeHist(picture, equalized); },
+            [&] {
+                common::show(source_window, picture);
+                common::show(equalized_window, equalized);
+            });
     } catch (const std::exception& failure) {
         // The usage line is for a picture that cannot be read, not this.
         return common::fail("equalizer", failure, picture.size());

@@ -1,5 +1,4 @@
 // laplace_view: shows the absolute Laplacian of a lightly smoothed grey picture.
-
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"
@@ -16,7 +15,6 @@ int main(int argc, char** argv)
         // Red-green-blue order on a blue-green-red picture: kept on purpose.
         cv::Mat grey;
         cv::cvtColor(picture, grey, cv::COLOR_RGB2GRAY, 0);
-
         const std::string window = "Laplace Demo";
         common::make_window(window, picture.size());
         // On screen at once, dark until the response is ready.

@@ -1,6 +1,5 @@
 // patch_finder: frames the best placement of a template in a picture, with a
 // slider choosing one of six matching measures.
-
 #include <opencv2/imgproc.hpp>
 
 #include "common.hpp"
@@ -88,9 +87,8 @@ int main(int argc, char** argv)
         common::make_window(source_window, picture.size());
         common::make_window(result_window, score_size);
         common::make_slider(slider_label, source_window, &selected_method, 5, run_matching);
-        // Up at once, the picture and a dark map until the scores are in; the
-        // correlation and what run_matching does beside them, but here a
-        // failure ends the program.
+        // Up at once, the picture and a dark map until the scores are in: the
+        // correlation and run_matching's work beside them, a failure fatal here.
         common::first_work(
             "Matching the template",
             {{source_window, picture}, {result_window, cv::Mat::zeros(score_size, CV_32FC1)}},

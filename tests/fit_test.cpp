@@ -126,8 +126,8 @@ recorder::Outcome run_on_screen(const suite::Program& program, cv::Rect area, cv
 class OnScreen : public ::testing::TestWithParam<suite::Program> {};
 
 // Every window is made once in the mode it keeps and placed once, hugging a
-// picture that fits; windows made before the work are on screen, with the
-// busy pointer, before it starts, and show nothing wrong meanwhile.
+// picture that fits; they are on screen, with the busy pointer, before the
+// work starts, and show nothing wrong meanwhile.
 TEST_P(OnScreen, EveryWindowIsMadeOncePlacedOnceAndUpBeforeTheWork)
 {
     const suite::Program& program = GetParam();
@@ -161,43 +161,35 @@ TEST_P(OnScreen, EveryWindowIsMadeOncePlacedOnceAndUpBeforeTheWork)
                   name.size() + 1)
             << "the picture 1:1";
         EXPECT_LT(where(recorder::Call::Imshow, name).front(), placed[0]) << "placed once it has a picture";
-        if (program.windows_before_work) {
-            ASSERT_EQ(catch_up.size(), 1U);
-            EXPECT_LT(placed[0], catch_up[0]);
-            ASSERT_GE(window.shown.size(), 2U);
-            const cv::Mat neutral = window.shown.front();
-            EXPECT_TRUE(cv::countNonZero(neutral.reshape(1)) == 0 || name == program.windows.front())
-                << "dark until the result";
-            EXPECT_LT(catch_up[0], where(recorder::Call::Imshow, name)[1]) << "on screen before the work";
-        }
+        ASSERT_EQ(catch_up.size(), 1U);
+        EXPECT_LT(placed[0], catch_up[0]);
+        ASSERT_GE(window.shown.size(), 2U);
+        const cv::Mat neutral = window.shown.front();
+        EXPECT_TRUE(cv::countNonZero(neutral.reshape(1)) == 0 || name == program.windows.front())
+            << "dark until the result";
+        EXPECT_LT(catch_up[0], where(recorder::Call::Imshow, name)[1]) << "on screen before the work";
     }
     const std::vector<size_t> busy = where(recorder::Call::Busy);
     const std::vector<size_t> told = where(recorder::Call::Tell);
-    if (program.windows_before_work) {
-        ASSERT_EQ(busy.size(), 2U);
-        EXPECT_GT(busy[0], catch_up[0]);
-        EXPECT_LT(busy[1], first_wait) << "the usual pointer, and live sliders, once the result is up";
-        EXPECT_GT(busy[1], where(recorder::Call::Imshow).at(program.windows.size() * 2 - 1));
-        // The status bar tells the work, its share only growing, until the result.
-        ASSERT_GE(told.size(), 2U);
-        EXPECT_GT(told.front(), busy[0]) << "the sliders held before the work";
-        int share = 0;
-        for (size_t i = 0; i + 1 < told.size(); ++i) {
-            const std::string& text = recorder::calls()[told[i]].window;
-            EXPECT_FALSE(text.empty());
-            const size_t colon = text.find(": ");
-            const int now = colon == std::string::npos ? 0 : std::stoi(text.substr(colon + 2));
-            EXPECT_GE(now, share) << text;
-            share = now;
-        }
-        EXPECT_EQ(recorder::calls()[told.back()].window, "") << "cleared with the result";
-        EXPECT_GT(told.back(), where(recorder::Call::Imshow).at(program.windows.size() * 2 - 1));
-        EXPECT_LT(told.back(), first_wait);
-    } else {
-        EXPECT_TRUE(busy.empty());
-        EXPECT_TRUE(catch_up.empty());
-        EXPECT_TRUE(told.empty());
+    ASSERT_EQ(busy.size(), 2U);
+    EXPECT_GT(busy[0], catch_up[0]);
+    EXPECT_LT(busy[1], first_wait) << "the usual pointer, and live sliders, once the result is up";
+    EXPECT_GT(busy[1], where(recorder::Call::Imshow).at(program.windows.size() * 2 - 1));
+    // The status bar tells the work, its share only growing, until the result.
+    ASSERT_GE(told.size(), 2U);
+    EXPECT_GT(told.front(), busy[0]) << "the sliders held before the work";
+    int share = 0;
+    for (size_t i = 0; i + 1 < told.size(); ++i) {
+        const std::string& text = recorder::calls()[told[i]].window;
+        EXPECT_FALSE(text.empty());
+        const size_t colon = text.find(": ");
+        const int now = colon == std::string::npos ? 0 : std::stoi(text.substr(colon + 2));
+        EXPECT_GE(now, share) << text;
+        share = now;
     }
+    EXPECT_EQ(recorder::calls()[told.back()].window, "") << "cleared with the result";
+    EXPECT_GT(told.back(), where(recorder::Call::Imshow).at(program.windows.size() * 2 - 1));
+    EXPECT_LT(told.back(), first_wait);
 }
 
 // Every program on a picture twice the screen's size: each window sized

@@ -448,16 +448,19 @@ INSTANTIATE_TEST_SUITE_P(Suite, SmallPicture, ::testing::ValuesIn(cases()), case
 INSTANTIATE_TEST_SUITE_P(Wayland, SmallPicture, ::testing::ValuesIn(cases(false, desktop::Kind::wayland)),
                          case_name);
 
-// patch_finder on a 12 MP photograph, its windows up at once, before the
-// work. The work goes at the test's pace (support/hold_work.cpp): held until
-// the test lets it on, a step at a time or to its end, which a loaded
-// machine with the sanitizers may take long to reach.
+// A program on a 12 MP photograph, its windows up at once, before the work
+// (patch_finder unless another is named). The work goes at the test's pace (support/hold_work.cpp): held
+// until the test lets it on, a step at a time or to its end, which a loaded machine with the sanitizers may
+// take long to reach.
 class LongWork : public ::testing::Test {
   protected:
     static void SetUpTestSuite()
     {
         folder = std::make_unique<pictures::Folder>();
-        const cv::Mat picture = pictures::smooth_random(3000, 4000, CV_8UC3, 23);
+        cv::Mat picture = pictures::smooth_random(3000, 4000, CV_8UC3, 23);
+        // A white disc in a black ring, for circle_finder to find.
+        cv::circle(picture, cv::Point(1000, 1000), 320, cv::Scalar::all(0), cv::FILLED);
+        cv::circle(picture, cv::Point(1000, 1000), 300, cv::Scalar::all(255), cv::FILLED);
         arguments = {folder->write("large.bmp", picture),
                      folder->write("patch.bmp", picture(cv::Rect(2500, 2000, 100, 100)).clone())};
     }
@@ -465,7 +468,8 @@ class LongWork : public ::testing::Test {
     void TearDown() override { let_the_work_run(); }
 
     // Starts it, its work held; the ids of its windows once up.
-    std::vector<std::string> start(const std::vector<std::string>& settings = {})
+    std::vector<std::string> start(const std::vector<std::string>& settings = {},
+                                   const std::string& name = "patch_finder")
     {
         let_the_work_run();
         const std::string pipe = folder->path("hold-" + std::to_string(starts++));
@@ -475,9 +479,11 @@ class LongWork : public ::testing::Test {
         std::vector<std::string> held = {"LD_PRELOAD=" HOLD_WORK, "HOLD_WORK_PIPE=" + pipe,
                                          "ASAN_OPTIONS=verify_asan_link_order=0"};
         held.insert(held.end(), settings.begin(), settings.end());
-        program = desk.start(patch_finder.executable, arguments, held);
+        running = case_named(name);
+        program = desk.start(running.executable,
+                             {arguments.begin(), arguments.begin() + long(running.pictures.size())}, held);
         std::vector<std::string> ids;
-        for (const std::string& title : patch_finder.windows) {
+        for (const std::string& title : running.windows) {
             ids.push_back(desk.find_window(title, start_limit));
         }
         return ids;
@@ -499,8 +505,7 @@ class LongWork : public ::testing::Test {
     // window manager's ping comes after them and is answered.
     bool still_running_once_it_took_all()
     {
-        const std::string pinged =
-            desk.wait(desk.ping(patch_finder.windows.back(), Seconds(0.3)), end_limit).out;
+        const std::string pinged = desk.wait(desk.ping(running.windows.back(), Seconds(0.3)), end_limit).out;
         const std::vector<desktop::Ping> pings = desktop::pings_in(pinged);
         return !pings.empty() && pings.front().waited.count() < 0.25 && process::running(program);
     }
@@ -510,7 +515,7 @@ class LongWork : public ::testing::Test {
     cv::Mat status_bar(const std::string& id)
     {
         const cv::Mat shot = desk.screenshot(id, false);
-        return shot.rows < 22 ? cv::Mat() : shot(cv::Rect(0, shot.rows - 22, shot.cols - 30, 22)).clone();
+        return shot.rows < 18 ? cv::Mat() : shot(cv::Rect(0, shot.rows - 18, shot.cols - 30, 18)).clone();
     }
     // The slider and its label, just above the status bar.
     cv::Mat slider_rows(const std::string& id)
@@ -527,7 +532,23 @@ class LongWork : public ::testing::Test {
 
     inline static std::unique_ptr<pictures::Folder> folder;
     inline static std::vector<std::string> arguments;
+    // What a move of the pointer onto the status bar shows it as.
+    std::string pointer_over_status(const std::string& id)
+    {
+        const cv::Size size = desk.screenshot(id).size();
+        desk.command({"xdotool", "mousemove", "--window", id, "10", std::to_string(size.height - 8)});
+        return desk.pointer();
+    }
+    // Whether the status bar comes to say something, or to say nothing.
+    bool status_comes_to(const std::string& id, bool something)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + end_limit;
+        while (says_something(status_bar(id)) != something && std::chrono::steady_clock::now() < deadline) {}
+        return says_something(status_bar(id)) == something;
+    }
+
     const Case patch_finder = case_named("patch_finder");
+    Case running = patch_finder;
     desktop::Desktop desk{cv::Size(1920, 1080), true};
     process::Child program;
     int hold = -1;
@@ -547,9 +568,7 @@ TEST_F(LongWork, WindowsStayAliveAndTellTheWorkUntilTheResult)
     const std::string& id = ids.front();
     // Over the status bar: over the picture, the pointer would have the
     // status bar tell the pixel under it once the result is up.
-    const cv::Size size = desk.screenshot(id).size();
-    desk.command({"xdotool", "mousemove", "--window", id, "10", std::to_string(size.height - 8)});
-    const std::string busy = desk.pointer();
+    const std::string busy = pointer_over_status(id);
 
     desk.cover(id);
     const auto covered = [&] {
@@ -636,6 +655,39 @@ TEST_F(LongWork, KeysAndClosesMeanTheSameDuringTheWork)
     EXPECT_TRUE(still_running_once_it_took_all()) << "Ctrl++ ended the program";
     desk.press_key(ids.back(), "q");
     expect_clean_exit(desk.wait(program, end_limit));
+}
+
+// The two programs with a single library call for their work come up as the
+// others do: busy and telling it, ended at once by a key or by closing every
+// window, the result in the same windows.
+TEST_F(LongWork, EveryProgramIsUpBeforeItsResult)
+{
+    for (const std::string name : {"circle_finder", "equalizer"}) {
+        for (const bool by_key : {true, false}) {
+            SCOPED_TRACE(name + (by_key ? ": a key" : ": closing every window"));
+            const std::vector<std::string> ids = start({}, name);
+            ASSERT_FALSE(ids.front().empty() || ids.back().empty());
+            EXPECT_TRUE(status_comes_to(ids.front(), true)) << "the work is not told";
+            if (by_key) {
+                desk.press_key(ids.back(), "q");
+            } else {
+                for (const std::string& id : ids) {
+                    desk.close(id);
+                }
+            }
+            expect_clean_exit(desk.wait(program, end_limit));
+        }
+        const std::vector<std::string> ids = start({}, name);
+        ASSERT_FALSE(ids.front().empty());
+        const std::string busy = pointer_over_status(ids.front());
+        const cv::Mat held = desk.screenshot(ids.back());
+        let_the_work_run();
+        EXPECT_TRUE(status_comes_to(ids.front(), false)) << name << " still tells the work";
+        EXPECT_NE(busy, pointer_over_status(ids.front())) << name << " showed no busy pointer";
+        EXPECT_FALSE(same_picture(held, shot_when(desk, ids.back(), held, false))) << "no result shown";
+        desk.press_key(ids.back(), "q");
+        expect_clean_exit(desk.wait(program, end_limit));
+    }
 }
 
 // What `cmake --install` puts in a prefix works from there: each program
