@@ -143,6 +143,11 @@ void once_table(const Picture& large)
          "patch_finder_move/one_pass", "patch_finder_move/separate_passes"},
         {"edge_tuner move: thresholding the kept gradients, against the library's blur and Canny",
          "edge_tuner_move/kept_gradients", "edge_tuner_move/library"},
+        {"edge_tuner move's colours on the edges: one pass on every core, against the library's clearing "
+         "and masked copy",
+         "edge_tuner_colour/one_pass", "edge_tuner_colour/library"},
+        {"circle_finder's search with 30 rings drawn over the picture, against the picture alone",
+         "circle_search/rings", "circle_search/picture"},
         {"one pass over the picture: a copy", "one_pass", ""},
         {"reading it as a HEIC: the programs' read (to blue-green-red), against libheif's own decode",
          "heif/ours", "heif/libheif"},

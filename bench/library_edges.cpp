@@ -20,4 +20,11 @@ void find(const Gradients& gradients, int lower_threshold, cv::Mat& edge_map)
     cv::Canny(edge_map, edge_map, double(lower_threshold), double(lower_threshold * 3), 3, false);
 }
 
+void colour(const cv::Mat& picture, const cv::Mat& edge_map, cv::Mat& output)
+{
+    output.create(picture.size(), picture.type());
+    output = cv::Scalar(0, 0, 0, 0);
+    picture.copyTo(output, edge_map);
+}
+
 } // namespace edges

@@ -57,14 +57,14 @@ Picture picture(int cols, int rows, int runs)
         {cols, rows}, stem + ".jpg", stem + "-patch.png", number(cols * double(rows) / 1e6) + " MP", runs};
 }
 
-const suite::Program& program_named(const std::string& name)
+const suite::Program& program_named(const char* name)
 {
     for (const suite::Program& program : suite::programs) {
         if (program.name == name) {
             return program;
         }
     }
-    throw std::logic_error("no program named " + name);
+    throw std::logic_error(std::string("no program named ") + name);
 }
 
 std::string moves(const std::vector<int>& positions)

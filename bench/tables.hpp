@@ -28,7 +28,9 @@ struct Picture {
 // Draws the picture and its template (1 % of its area) unless already there.
 Picture picture(int cols, int rows, int runs);
 
-const suite::Program& program_named(const std::string& name);
+// The name as a C string: GCC 14 takes a reference returned from a
+// temporary std::string argument for a dangling one.
+const suite::Program& program_named(const char* name);
 // The shim's BENCH_MOVES for the slider positions given: "3,5,1".
 std::string moves(const std::vector<int>& positions);
 

@@ -4,6 +4,7 @@
 //   bench_units PICTURE TEMPLATE REPETITIONS
 // prints "NAME MEDIAN_MS" for each benchmark registered below, a time for one
 // run of its work.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +35,7 @@ void correlation(benchmark::State& state, scoring::Path path, int threads)
 {
     cv::setNumThreads(threads);
     for (auto _ : state) {
-        const scoring::Basis basis = scoring::prepare(picture, templ, path);
+        scoring::Basis basis = scoring::prepare(picture, templ, path);
         benchmark::DoNotOptimize(basis.correlation.data);
     }
     cv::setNumThreads(-1);
@@ -106,6 +107,43 @@ void edge_tuner_move(benchmark::State& state, bool library)
             edges::find(gradients, lower, edge_map);
         }
         benchmark::DoNotOptimize(edge_map.data);
+    }
+}
+
+// edge_tuner's colours on the edges of a move: one pass on every core, or
+// the library's clearing and masked copy.
+void edge_tuner_colour(benchmark::State& state, bool library)
+{
+    cv::Mat edge_map;
+    edges::find(edges::prepare(grey), 20, edge_map);
+    cv::Mat output;
+    for (auto _ : state) {
+        if (library) {
+            output.create(picture.size(), picture.type());
+            output = cv::Scalar(0, 0, 0, 0);
+            picture.copyTo(output, edge_map);
+        } else {
+            edges::colour(picture, edge_map, output);
+        }
+        benchmark::DoNotOptimize(output.data);
+    }
+}
+
+// circle_finder's search, on the picture or on it with 30 rings drawn over
+// it: what edge pixels and the centres they vote for cost.
+void circle_search(benchmark::State& state, bool rings)
+{
+    cv::Mat busy = grey.clone();
+    cv::RNG random(5);
+    for (int ring = 0; rings && ring < 30; ++ring) {
+        const cv::Point centre(random.uniform(0, busy.cols), random.uniform(0, busy.rows));
+        cv::circle(busy, centre, random.uniform(10, busy.rows / 8), cv::Scalar::all(255 * (ring % 2)), 3);
+    }
+    cv::GaussianBlur(busy, busy, cv::Size(9, 9), 2, 2, cv::BORDER_DEFAULT);
+    std::vector<cv::Vec3f> circles;
+    for (auto _ : state) {
+        cv::HoughCircles(busy, circles, cv::HOUGH_GRADIENT, 1, std::max(busy.rows / 8, 1), 200, 100, 0, 0);
+        benchmark::DoNotOptimize(circles.data());
     }
 }
 
@@ -194,6 +232,10 @@ int main(int argc, char** argv)
          [](benchmark::State& state) { patch_finder_move(state, true); }},
         {"edge_tuner_move/kept_gradients", [](benchmark::State& state) { edge_tuner_move(state, false); }},
         {"edge_tuner_move/library", [](benchmark::State& state) { edge_tuner_move(state, true); }},
+        {"edge_tuner_colour/one_pass", [](benchmark::State& state) { edge_tuner_colour(state, false); }},
+        {"edge_tuner_colour/library", [](benchmark::State& state) { edge_tuner_colour(state, true); }},
+        {"circle_search/rings", [](benchmark::State& state) { circle_search(state, true); }},
+        {"circle_search/picture", [](benchmark::State& state) { circle_search(state, false); }},
         {"one_pass", one_pass},
         {"heif/ours", [](benchmark::State& state) { heif_read(state, true); }},
         {"heif/libheif", [](benchmark::State& state) { heif_read(state, false); }},

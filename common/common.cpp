@@ -249,10 +249,7 @@ void make_window(const std::string& name, cv::Size picture)
     // Where a screen is known the window is sized by us, to hug its picture;
     // auto-sized, it would be as wide as its toolbar.
     cv::namedWindow(name, desk ? cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO : cv::WINDOW_AUTOSIZE);
-    Window made;
-    made.name = name;
-    made.picture = picture;
-    windows_made.push_back(made);
+    windows_made.push_back({name, picture, Fit(), false, false});
 }
 
 double shrink_of(const std::string& name)

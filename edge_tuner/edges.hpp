@@ -26,4 +26,9 @@ Gradients prepare(const cv::Mat& grey);
 // edge pixels, 0 elsewhere; what cv::Canny gives on the blurred picture.
 void find(const Gradients& gradients, int lower_threshold, cv::Mat& edge_map);
 
+// The picture's own colours on its edges, black elsewhere: what setting
+// `output` to 0, then picture.copyTo(output, edge_map), gives, in one pass
+// over stripes on every core.
+void colour(const cv::Mat& picture, const cv::Mat& edge_map, cv::Mat& output);
+
 } // namespace edges

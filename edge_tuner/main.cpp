@@ -20,8 +20,7 @@ int lower_threshold = 0;
 void find_edges()
 {
     edges::find(gradients, lower_threshold, edge_map);
-    output = cv::Scalar(0, 0, 0, 0);
-    picture.copyTo(output, edge_map);
+    edges::colour(picture, edge_map, output);
 }
 
 void show_edges()
