@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QWindow>
 
 #include "address_space.hpp"
+#include "wayland_window_system.hpp"
 #include "x_window_system.hpp"
 
 namespace screen {
@@ -147,6 +149,30 @@ bool all_closed()
     return placed_any;
 }
 
+bool is_set(const char* variable)
+{
+    return std::getenv(variable) != nullptr && *std::getenv(variable) != 0;
+}
+
+// The windows draw without GL: its stack would only cost memory and time
+// (HACKING). The user's own choice wins.
+void draw_without_gl()
+{
+    setenv("QT_XCB_GL_INTEGRATION", "none", 0);
+    // On Wayland the toolkit loads it for a window whose surface may take GL
+    // later, and to ask whether it may draw title bars: the windows' surfaces
+    // are raster only, and where the compositor draws the title bars, it is
+    // not asked.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const bool wayland =
+        platform != nullptr ? std::strstr(platform, "wayland") != nullptr : is_set("WAYLAND_DISPLAY");
+    if (wayland && !is_set("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION") &&
+        wayland_window_system::compositor_decorates()) {
+        QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+        setenv("QT_WAYLAND_DISABLE_WINDOWDECORATION", "1", 0);
+    }
+}
+
 } // namespace
 
 std::optional<cv::Rect> area()
@@ -154,15 +180,12 @@ std::optional<cv::Rect> area()
     // No window system to ask: making the application would abort the
     // process, where a program whose window calls are stood in for (the
     // benchmark's shim) runs on without one.
-    const auto set = [](const char* name) { return std::getenv(name) != nullptr && *std::getenv(name) != 0; };
-    if (QApplication::instance() == nullptr && !set("DISPLAY") && !set("WAYLAND_DISPLAY") &&
-        !set("QT_QPA_PLATFORM")) {
+    if (QApplication::instance() == nullptr && !is_set("DISPLAY") && !is_set("WAYLAND_DISPLAY") &&
+        !is_set("QT_QPA_PLATFORM")) {
         return std::nullopt;
     }
     if (QApplication::instance() == nullptr) {
-        // The windows draw without GL: its stack would only cost memory and
-        // time (HACKING). The user's own choice wins.
-        setenv("QT_XCB_GL_INTEGRATION", "none", 0);
+        draw_without_gl();
         // The toolkit waits forever for a thread of its own it could not
         // make (its session bus's, as the first window is made): where the
         // memory its start takes is not there, running out of it is said

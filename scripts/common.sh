@@ -6,7 +6,7 @@ root_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Packages to build the programs and their tools. Debian 13 splits libheif's
 # codecs into plug-ins: the decoders the programs read HEIF pictures with,
 # and the encoders that write our demo's.
-build_packages=(g++ make cmake libopencv-dev qtbase5-dev libx11-dev libheif-dev)
+build_packages=(g++ make cmake pkgconf libopencv-dev qtbase5-dev libx11-dev libwayland-dev libheif-dev)
 if [ "$(. /etc/os-release && echo "${VERSION_ID:-99}" | cut -d. -f1)" -ge 13 ]; then
   build_packages+=(libheif-plugin-libde265 libheif-plugin-dav1d libheif-plugin-x265 libheif-plugin-aomenc)
 fi
