@@ -201,7 +201,7 @@ void previous_table(const std::vector<Picture>& pictures, const std::string& pre
 
 // Start-up and slider moves with real windows, on the tests' private
 // display; with the programs built from an earlier revision beside the
-// fitted rows, when its benchmark programs are in `previous_dir`.
+// small and the fitted rows, when its benchmark programs are in `previous_dir`.
 void window_table(const Picture& small, const std::vector<Picture>& large, const std::string& previous_dir,
                   const std::string& revision)
 {
@@ -227,13 +227,12 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
          {{bench_dir + "/bench_window_floor", small.path}, screen->environment()}},
     };
     const auto program_row = [&](desktop::Desktop& on_screen, const suite::Program& program,
-                                 const Picture& size, const std::string& moved, bool watched = false,
-                                 bool before = false) {
-        // An earlier revision's program beside its own benchmark programs, with its own shim.
+                                 const Picture& size, const std::string& moved, bool watched, bool before) {
+        // An earlier revision's program, beside its own benchmark programs,
+        // timed by this one's shim: the same moments taken the same way.
         const std::string built_in = before ? previous_dir + "/.." : programs_dir;
         std::vector<std::string> settings = on_screen.environment();
-        settings.insert(settings.end(), {before ? "LD_PRELOAD=" + previous_dir + "/libbench_shim.so" : shim,
-                                         "BENCH_WINDOWS=1", "BENCH_MOVES=" + moved});
+        settings.insert(settings.end(), {shim, "BENCH_WINDOWS=1", "BENCH_MOVES=" + moved});
         Command command;
         command.words = on(built_in + "/" + program.name, program, size);
         command.settings = settings;
@@ -243,11 +242,23 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
         }
         return command;
     };
+    // Rows measured again as built from `revision`, when one is given: the
+    // row now and the row then.
+    std::vector<std::pair<size_t, size_t>> against;
+    const auto add = [&](const std::string& what, desktop::Desktop& on_screen, const suite::Program& program,
+                         const Picture& size, const std::string& moved, bool watched, bool beside) {
+        rows.push_back({what, program_row(on_screen, program, size, moved, watched, false)});
+        if (beside && !previous_dir.empty()) {
+            rows.push_back(
+                {"... built from " + revision, program_row(on_screen, program, size, moved, watched, true)});
+            against.emplace_back(rows.size() - 2, rows.size() - 1);
+        }
+    };
     for (const suite::Program& program : suite::programs) {
-        rows.push_back({program.name, program_row(*screen, program, small, moves(program.bench_moves))});
+        add(program.name, *screen, program, small, moves(program.bench_moves), false, true);
     }
-    // The live sliders on photograph-sized pictures, windows and all: 1:1 on
-    // the first, and fitted to a screen smaller than each.
+    // Photograph-sized pictures, windows and all: the live sliders 1:1 on
+    // the first, and every program fitted to a screen smaller than each.
     const suite::Program& edge_tuner = program_named("edge_tuner");
     const suite::Program& patch_finder = program_named("patch_finder");
     // Every measure, one after the other.
@@ -259,14 +270,28 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
             }
             desktop::Desktop& on_screen = fitted ? *full_hd : *roomy;
             const std::string where = fitted ? " picture, fitted to a 1920x1080 screen" : " picture, 1:1";
-            for (const auto& [program, moved] : {std::pair(&edge_tuner, moves(edge_tuner.bench_moves)),
-                                                 std::pair(&patch_finder, patch_moves)}) {
-                rows.push_back({program->name + " on the " + size.megapixels + where,
-                                program_row(on_screen, *program, size, moved, true)});
-                if (fitted && !previous_dir.empty()) {
-                    rows.push_back({"... built from " + revision,
-                                    program_row(on_screen, *program, size, moved, true, true)});
-                }
+            std::vector<std::pair<const suite::Program*, std::string>> shown{
+                {&edge_tuner, moves(edge_tuner.bench_moves)}, {&patch_finder, patch_moves}};
+            if (fitted) {
+                shown.insert(shown.begin(),
+                             {{&program_named("circle_finder"), ""}, {&program_named("equalizer"), ""}});
+            }
+            for (const auto& [program, moved] : shown) {
+                add(program->name + " on the " + size.megapixels + where, on_screen, *program, size, moved,
+                    true, fitted);
+            }
+            if (fitted) {
+                // What a move costs the window library alone: the slider
+                // programs' windows shown again, as many times.
+                std::vector<std::string> settings = on_screen.environment();
+                settings.insert(settings.end(), {"BENCH_MOVES=" + patch_moves, "BENCH_FIT=1800x900"});
+                rows.push_back({"edge_tuner's floor: its window shown again on each move, " + size.megapixels,
+                                {{bench_dir + "/bench_window_floor", size.path}, settings}});
+                settings.back() = "BENCH_FIT=900x900";
+                rows.push_back(
+                    {"patch_finder's floor: its two windows (picture, scores) shown again on each move, " +
+                         size.megapixels,
+                     {{bench_dir + "/bench_window_floor", size.path, "--scores"}, settings}});
             }
         }
     }
@@ -281,14 +306,32 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
                   "another, until the first pass of the event loop has painted the windows (ms):",
                   {"what", "first window on screen", "start-up", "×one window",
                    "longest wait for the window manager's ping during the first display", "slider move",
-                   "peak memory (MB)"});
+                   "slider move, processor time", "peak memory (MB)"});
     for (size_t i = 0; i < rows.size(); ++i) {
         const std::optional<Measure>& result = results[i];
         print_row({rows[i].first, result && result->on_screen_ms > 0 ? number(result->on_screen_ms) : "–",
                    result ? number(result->start_ms) : "failed", result ? ratio(result->start_ms, base) : "–",
                    result && result->ping_ms >= 0 ? number(result->ping_ms) : "–",
                    result && result->move_ms > 0 ? number(result->move_ms) : "–",
+                   result && result->move_cpu_ms > 0 ? number(result->move_cpu_ms) : "–",
                    result ? number(result->peak_mb) : "–"});
+    }
+    if (against.empty()) {
+        return;
+    }
+    print_heading("The same rows, now against built from " + revision + " (×before):",
+                  {"what", "first window on screen", "start-up", "slider move", "slider move, processor time",
+                   "peak memory"});
+    for (const auto& [now, before] : against) {
+        const std::optional<Measure>& a = results[now];
+        const std::optional<Measure>& b = results[before];
+        const auto times = [&](double Measure::*field) {
+            return a && b && a.value().*field > 0 && b.value().*field > 0
+                       ? ratio(a.value().*field, b.value().*field)
+                       : "–";
+        };
+        print_row({rows[now].first, times(&Measure::on_screen_ms), times(&Measure::start_ms),
+                   times(&Measure::move_ms), times(&Measure::move_cpu_ms), times(&Measure::peak_mb)});
     }
 }
 

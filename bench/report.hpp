@@ -1,6 +1,7 @@
 // What the benchmark's measured processes tell the driver: the moment the
-// first result was ready, and the time of each slider move, written to the
-// file named by BENCH_REPORT. Moments are CLOCK_MONOTONIC nanoseconds, the
+// first result was ready, and the time of each slider move with the
+// processor time it took on every thread, written to the file named by
+// BENCH_REPORT. Moments are CLOCK_MONOTONIC nanoseconds, the
 // clock the driver reads when it starts the process.
 #pragma once
 
@@ -20,6 +21,19 @@ inline long long now_ns()
     return moment.tv_sec * 1000000000LL + moment.tv_nsec;
 }
 
+// The processor time of the whole process, every thread's.
+inline long long cpu_ns()
+{
+    timespec used{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return used.tv_sec * 1000000000LL + used.tv_nsec;
+}
+
+struct Move {
+    long long wall_ns;
+    long long cpu_ns;
+};
+
 // Slider positions to visit, from BENCH_MOVES ("1,2,3"); none when unset.
 inline std::vector<int> moves()
 {
@@ -33,7 +47,7 @@ inline std::vector<int> moves()
     return positions;
 }
 
-inline void report(long long shown_ns, const std::vector<long long>& move_ns)
+inline void report(long long shown_ns, const std::vector<Move>& moved)
 {
     const char* path = std::getenv("BENCH_REPORT");
     std::FILE* file = path != nullptr ? std::fopen(path, "w") : nullptr;
@@ -41,8 +55,8 @@ inline void report(long long shown_ns, const std::vector<long long>& move_ns)
         return;
     }
     std::fprintf(file, "shown %lld\n", shown_ns);
-    for (const long long each : move_ns) {
-        std::fprintf(file, "move %lld\n", each);
+    for (const Move& each : moved) {
+        std::fprintf(file, "move %lld\nmove_cpu %lld\n", each.wall_ns, each.cpu_ns);
     }
     std::fclose(file);
 }

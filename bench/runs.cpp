@@ -76,14 +76,18 @@ std::optional<Measure> run_once(const Command& command, const std::string& folde
     std::string word;
     long long value = 0;
     std::vector<double> moves;
+    std::vector<double> move_cpus;
     while (command.has_report && file >> word >> value) {
         if (word == "shown") {
             sample.start_ms = double(value - launched) / 1e6;
         } else if (word == "move") {
             moves.push_back(double(value) / 1e6);
+        } else if (word == "move_cpu") {
+            move_cpus.push_back(double(value) / 1e6);
         }
     }
     sample.move_ms = median(moves);
+    sample.move_cpu_ms = median(move_cpus);
     if (pinger) {
         sample.ping_ms = 0;
         for (const desktop::Ping& ping : pings) {
@@ -128,15 +132,17 @@ std::vector<std::optional<Measure>> measure(const std::vector<Command>& commands
         std::vector<double> pings;
         std::vector<double> moves;
         std::vector<double> peaks;
+        std::vector<double> move_cpus;
         for (const Measure& run : runs) {
+            move_cpus.push_back(run.move_cpu_ms);
             starts.push_back(run.start_ms);
             on_screen.push_back(run.on_screen_ms);
             pings.push_back(run.ping_ms);
             moves.push_back(run.move_ms);
             peaks.push_back(run.peak_mb);
         }
-        results.push_back(
-            Measure{false, median(starts), median(on_screen), median(pings), median(moves), median(peaks)});
+        results.push_back(Measure{false, median(starts), median(on_screen), median(pings), median(moves),
+                                  median(peaks), median(move_cpus)});
     }
     return results;
 }

@@ -21,6 +21,7 @@ struct Measure {
         -1;             // the longest a window manager's ping waited before the first result; -1: not watched
     double move_ms = 0; // a slider move; 0: no slider
     double peak_mb = 0; // peak resident memory
+    double move_cpu_ms = 0; // the processor time of a slider move, on every thread
 };
 
 struct Command {

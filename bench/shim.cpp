@@ -108,18 +108,18 @@ int waitKey(int)
 {
     paint();
     const long long shown = bench::now_ns();
-    std::vector<long long> move_ns;
+    std::vector<bench::Move> moved;
     for (const int position : bench::moves()) {
         if (slider_callback == nullptr) {
             break;
         }
-        const long long start = bench::now_ns();
+        const bench::Move start{bench::now_ns(), bench::cpu_ns()};
         *slider_value = position;
         slider_callback(position, slider_data);
         paint();
-        move_ns.push_back(bench::now_ns() - start);
+        moved.push_back({bench::now_ns() - start.wall_ns, bench::cpu_ns() - start.cpu_ns});
     }
-    bench::report(shown, move_ns);
+    bench::report(shown, moved);
     _exit(0);
 }
 

@@ -56,7 +56,7 @@ double shrink_of(const std::string& window);
 // status 0, the work abandoned; a window closed stays closed. Where no
 // screen is known: the work, then the result. What either thread throws is
 // thrown here, once the work has stopped.
-void first_work(const std::string& doing, const std::vector<std::pair<std::string, cv::Mat>>& until_done,
+void first_work(const std::string& doing, std::vector<std::pair<std::string, cv::Mat>> until_done,
                 const std::function<void(Progress&)>& work, const std::function<void()>& show_result);
 
 // cv::imshow; a window's first picture brings it on screen. A window the
