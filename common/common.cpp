@@ -258,7 +258,7 @@ double shrink_of(const std::string& name)
     return made(name).fit.shrink;
 }
 
-void first_work(const std::string& doing, std::vector<std::pair<std::string, cv::Mat>> until_done,
+void first_work(const std::string& doing, const std::vector<std::pair<std::string, cv::Mat>>& until_done,
                 const std::function<void(Progress&)>& work, const std::function<void()>& show_result)
 {
     Progress progress{doing};
@@ -266,16 +266,15 @@ void first_work(const std::string& doing, std::vector<std::pair<std::string, cv:
         throw std::logic_error("the windows come before the first work");
     }
     if (!desk) {
-        until_done.clear(); // never shown: their memory is the work's
         work(progress);
         show_result();
         return;
     }
     decide();
     for (const auto& [name, image] : until_done) {
-        show(name, image);
+        // Made only to be shown: the library keeps a copy of its own.
+        show(name, image.empty() ? cv::Mat(cv::Mat::zeros(made(name).picture, CV_8UC1)) : image);
     }
-    until_done.clear(); // the library keeps a copy of its own
     screen::catch_up();
     // Once painted: a slider greyed before it was first painted comes back
     // drawn otherwise with some toolkit releases.

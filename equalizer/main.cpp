@@ -22,8 +22,7 @@ int main(int argc, char** argv)
         // The grey picture on screen at once, beside a dark one until equalized.
         cv::Mat equalized;
         common::first_work(
-            "Equalizing the histogram",
-            {{source_window, picture}, {equalized_window, cv::Mat::zeros(picture.size(), CV_8UC1)}},
+            "Equalizing the histogram", {{source_window, picture}, {equalized_window, cv::Mat()}},
             [&](common::Progress&) { cv::equalizeHist(picture, equalized); },
             [&] {
                 common::show(source_window, picture);

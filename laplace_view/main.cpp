@@ -20,7 +20,7 @@ int main(int argc, char** argv)
         // On screen at once, dark until the response is ready.
         cv::Mat absolute_response;
         common::first_work(
-            "Applying the Laplacian", {{window, cv::Mat::zeros(picture.size(), CV_8UC1)}},
+            "Applying the Laplacian", {{window, cv::Mat()}},
             [&](common::Progress&) {
                 cv::Mat response;
                 cv::Laplacian(grey, response, CV_16S, 3, 1, 0, cv::BORDER_DEFAULT);

@@ -90,8 +90,7 @@ int main(int argc, char** argv)
         // Up at once, the picture and a dark map until the scores are in: the
         // correlation and run_matching's work beside them, a failure fatal here.
         common::first_work(
-            "Matching the template",
-            {{source_window, picture}, {result_window, cv::Mat::zeros(score_size, CV_32FC1)}},
+            "Matching the template", {{source_window, picture}, {result_window, cv::Mat()}},
             [&](common::Progress& matching) {
                 basis = scoring::prepare(picture, templ, scoring::native_path(), &matching);
                 frame_best_match();
