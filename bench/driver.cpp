@@ -323,15 +323,16 @@ void window_table(const Picture& small, const std::vector<Picture>& large, const
                   {"what", "first window on screen", "start-up", "slider move", "slider move, processor time",
                    "peak memory"});
     for (const auto& [now, before] : against) {
-        const std::optional<Measure>& a = results[now];
-        const std::optional<Measure>& b = results[before];
-        const auto times = [&](double Measure::*field) {
-            return a && b && a.value().*field > 0 && b.value().*field > 0
-                       ? ratio(a.value().*field, b.value().*field)
-                       : "–";
+        // A row that failed has nothing to compare.
+        const Measure none;
+        const Measure& a = results[now] ? *results[now] : none;
+        const Measure& b = results[before] ? *results[before] : none;
+        const auto times = [](double now_value, double before_value) {
+            return now_value > 0 && before_value > 0 ? ratio(now_value, before_value) : std::string("–");
         };
-        print_row({rows[now].first, times(&Measure::on_screen_ms), times(&Measure::start_ms),
-                   times(&Measure::move_ms), times(&Measure::move_cpu_ms), times(&Measure::peak_mb)});
+        print_row({rows[now].first, times(a.on_screen_ms, b.on_screen_ms), times(a.start_ms, b.start_ms),
+                   times(a.move_ms, b.move_ms), times(a.move_cpu_ms, b.move_cpu_ms),
+                   times(a.peak_mb, b.peak_mb)});
     }
 }
 
