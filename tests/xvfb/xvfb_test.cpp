@@ -138,7 +138,8 @@ class EveryProgram : public ::testing::TestWithParam<Case> {
         std::vector<std::string> ids;
         for (const std::string& title : GetParam().windows) {
             ids.push_back(screen.find_window(title, start_limit));
-            EXPECT_NE(ids.back(), "") << "no window titled '" << title << "'";
+            const char* state = process::running(program) ? "still runs" : "has ended";
+            EXPECT_NE(ids.back(), "") << "no window titled '" << title << "'; the program " << state;
         }
         return ids;
     }
