@@ -57,7 +57,8 @@ int main(int argc, char** argv)
     }
     cv::waitKey(1);
     const long long shown = bench::now_ns();
-    for (size_t move = 0; move < bench::moves().size(); ++move) {
+    const size_t moves = bench::moves().size();
+    for (size_t move = 0; move < moves; ++move) {
         const bench::Move start{bench::now_ns(), bench::cpu_ns()};
         for (const auto& [name, image] : windows) {
             cv::imshow(name, image);

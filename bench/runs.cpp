@@ -134,12 +134,12 @@ std::vector<std::optional<Measure>> measure(const std::vector<Command>& commands
         std::vector<double> peaks;
         std::vector<double> move_cpus;
         for (const Measure& run : runs) {
-            move_cpus.push_back(run.move_cpu_ms);
             starts.push_back(run.start_ms);
             on_screen.push_back(run.on_screen_ms);
             pings.push_back(run.ping_ms);
             moves.push_back(run.move_ms);
             peaks.push_back(run.peak_mb);
+            move_cpus.push_back(run.move_cpu_ms);
         }
         results.push_back(Measure{false, median(starts), median(on_screen), median(pings), median(moves),
                                   median(peaks), median(move_cpus)});

@@ -48,12 +48,15 @@ double shrink_of(const std::string& window);
 // The first work of a program whose windows come before it, from the
 // windows and sliders made to the result on screen. Where a screen is known:
 // every window comes up showing its image of `until_done` (something
-// neutral; an empty one: dark, made only as it is shown), with the busy pointer and the sliders held; `work`
-// runs on a thread of its own while this one, the windows' own, keeps them alive: they answer the desktop and
-// repaint, and their status bar tells `progress`. Then `show_result` runs here, and the pointer and sliders
-// are as usual again. A key, or closing every window, ends the program at once with status 0, the work
-// abandoned; a window closed stays closed. Where no screen is known: the work, then the result. What either
-// thread throws is thrown here, once the work has stopped.
+// neutral; an empty one: dark, made only as it is shown), with the busy
+// pointer and the sliders held; `work` runs on a thread of its own while
+// this one, the windows' own, keeps them alive: they answer the desktop and
+// repaint, and their status bar tells `progress`. Then `show_result` runs
+// here, and the pointer and sliders are as usual again. A key, or closing
+// every window, ends the program at once with status 0, the work abandoned;
+// a window closed stays closed. Where no screen is known: the work, then the
+// result. What either thread throws is thrown here, once the work has
+// stopped.
 void first_work(const std::string& doing, const std::vector<std::pair<std::string, cv::Mat>>& until_done,
                 const std::function<void(Progress&)>& work, const std::function<void()>& show_result);
 
