@@ -141,11 +141,11 @@ void once_table(const Picture& large)
         {"patch_finder move: extremes found while scoring, one pass to rescale and search, against the "
          "library's rescaling and search",
          "patch_finder_move/one_pass", "patch_finder_move/separate_passes"},
-        {"edge_tuner move: thresholding the kept gradients, against the library's blur and Canny",
-         "edge_tuner_move/kept_gradients", "edge_tuner_move/library"},
-        {"edge_tuner move's colours on the edges: one pass on every core, against the library's clearing "
-         "and masked copy",
-         "edge_tuner_colour/one_pass", "edge_tuner_colour/library"},
+        {"edge_tuner move: the kept candidates joined and coloured where they change, against the "
+         "library's blur, Canny, clearing and masked copy",
+         "edge_tuner_move/candidates", "edge_tuner_move/library"},
+        {"the same on blurred noise, a third of its pixels candidates", "edge_tuner_busy_move/candidates",
+         "edge_tuner_busy_move/library"},
         {"circle_finder's search with 30 rings drawn over the picture, against the picture alone",
          "circle_search/rings", "circle_search/picture"},
         {"one pass over the picture: a copy", "one_pass", ""},

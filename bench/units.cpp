@@ -90,40 +90,35 @@ void patch_finder_move(benchmark::State& state, bool separate_passes)
     }
 }
 
-// edge_tuner's moves, to thresholds 20, 50, 100 and 0 in turn: thresholding
-// the kept gradients, or the library's blur and Canny.
-void edge_tuner_move(benchmark::State& state, bool library)
+// edge_tuner's moves, to thresholds 20, 50, 100 and 0 in turn, on the
+// picture or on blurred noise (a third of its pixels candidates): joining
+// the kept candidates and colouring where they change, or the library's
+// blur, Canny, clearing and masked copy.
+void edge_tuner_move(benchmark::State& state, bool library, bool busy)
 {
-    const edges::Gradients gradients = edges::prepare(grey);
+    cv::Mat colours = picture;
+    if (busy) {
+        colours.create(picture.size(), picture.type());
+        cv::RNG(9).fill(colours, cv::RNG::UNIFORM, 0, 256);
+        cv::GaussianBlur(colours, colours, cv::Size(0, 0), 1.5);
+    }
+    cv::Mat grey_colours;
+    cv::cvtColor(colours, grey_colours, cv::COLOR_BGR2GRAY);
+    edges::Candidates candidates = edges::prepare(grey_colours);
     const int thresholds[] = {20, 50, 100, 0};
     cv::Mat edge_map;
+    cv::Mat output;
     int move = 0;
     for (auto _ : state) {
         const int lower = thresholds[move++ % 4];
         if (library) {
-            cv::blur(grey, edge_map, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
+            cv::blur(grey_colours, edge_map, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_DEFAULT);
             cv::Canny(edge_map, edge_map, double(lower), double(lower * 3), 3, false);
-        } else {
-            edges::find(gradients, lower, edge_map);
-        }
-        benchmark::DoNotOptimize(edge_map.data);
-    }
-}
-
-// edge_tuner's colours on the edges of a move: one pass on every core, or
-// the library's clearing and masked copy.
-void edge_tuner_colour(benchmark::State& state, bool library)
-{
-    cv::Mat edge_map;
-    edges::find(edges::prepare(grey), 20, edge_map);
-    cv::Mat output;
-    for (auto _ : state) {
-        if (library) {
-            output.create(picture.size(), picture.type());
+            output.create(colours.size(), colours.type());
             output = cv::Scalar(0, 0, 0, 0);
-            picture.copyTo(output, edge_map);
+            colours.copyTo(output, edge_map);
         } else {
-            edges::colour(picture, edge_map, output);
+            edges::colour_edges(candidates, lower, colours, output);
         }
         benchmark::DoNotOptimize(output.data);
     }
@@ -230,10 +225,11 @@ int main(int argc, char** argv)
         {"patch_finder_move/one_pass", [](benchmark::State& state) { patch_finder_move(state, false); }},
         {"patch_finder_move/separate_passes",
          [](benchmark::State& state) { patch_finder_move(state, true); }},
-        {"edge_tuner_move/kept_gradients", [](benchmark::State& state) { edge_tuner_move(state, false); }},
-        {"edge_tuner_move/library", [](benchmark::State& state) { edge_tuner_move(state, true); }},
-        {"edge_tuner_colour/one_pass", [](benchmark::State& state) { edge_tuner_colour(state, false); }},
-        {"edge_tuner_colour/library", [](benchmark::State& state) { edge_tuner_colour(state, true); }},
+        {"edge_tuner_move/candidates", [](benchmark::State& state) { edge_tuner_move(state, false, false); }},
+        {"edge_tuner_move/library", [](benchmark::State& state) { edge_tuner_move(state, true, false); }},
+        {"edge_tuner_busy_move/candidates",
+         [](benchmark::State& state) { edge_tuner_move(state, false, true); }},
+        {"edge_tuner_busy_move/library", [](benchmark::State& state) { edge_tuner_move(state, true, true); }},
         {"circle_search/rings", [](benchmark::State& state) { circle_search(state, true); }},
         {"circle_search/picture", [](benchmark::State& state) { circle_search(state, false); }},
         {"one_pass", one_pass},

@@ -9,18 +9,17 @@ namespace {
 const std::string window = "Edge Map";
 
 cv::Mat picture;
-// The grey picture's gradients, worked out once: a move only thresholds them.
-edges::Gradients gradients;
-cv::Mat edge_map;
+// The grey picture's candidate edges, worked out once: a move only joins
+// those above its threshold.
+edges::Candidates candidates;
 cv::Mat output;
 int lower_threshold = 0;
 
-// Every run starts again from the grey picture's gradients, so moving the
+// Every run starts again from the grey picture's candidates, so moving the
 // slider back brings the denser edges back.
 void find_edges()
 {
-    edges::find(gradients, lower_threshold, edge_map);
-    edges::colour(picture, edge_map, output);
+    edges::colour_edges(candidates, lower_threshold, picture, output);
 }
 
 void show_edges()
@@ -39,8 +38,8 @@ void run_canny(int, void*)
 int main(int argc, char** argv)
 {
     // Each run starts afresh, also a second one in the same process.
-    gradients = edges::Gradients();
-    edge_map = output = cv::Mat();
+    candidates = edges::Candidates();
+    output = cv::Mat();
     lower_threshold = 0;
 
     try {
@@ -52,13 +51,13 @@ int main(int argc, char** argv)
         cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY, 0);
         common::make_window(window, picture.size());
         common::make_slider("Min Threshold:", window, &lower_threshold, 100, run_canny);
-        // Up at once, black until the gradients and what run_canny does are
+        // Up at once, black until the candidates and what run_canny does are
         // done beside it, but here a failure ends the program.
         output = cv::Mat::zeros(picture.size(), picture.type());
         common::first_work(
             "Finding the edges", {{window, output}},
             [&](common::Progress&) {
-                gradients = edges::prepare(grey);
+                candidates = edges::prepare(grey);
                 find_edges();
             },
             [] { common::show(window, output); });

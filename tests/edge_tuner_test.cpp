@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -80,27 +81,59 @@ TEST_F(EdgeTuner, SetsUpTheWindowAndThresholdSliderBeforeWaiting)
     EXPECT_LE(slider.log_level, cv::utils::logging::LOG_LEVEL_ERROR) << "the binding warning must be hushed";
 }
 
+// Smoothed noise: the wider the blur, the fewer and the longer the edges.
+cv::Mat noise(int rows, int cols, double blur)
+{
+    cv::Mat picture(rows, cols, CV_8UC3);
+    cv::RNG(3).fill(picture, cv::RNG::UNIFORM, 0, 256);
+    cv::GaussianBlur(picture, picture, cv::Size(0, 0), blur);
+    return picture;
+}
+
+// Thin rings and diagonals over a ramp: edges that run across many rows.
+cv::Mat rings()
+{
+    cv::Mat picture(240, 200, CV_8UC3);
+    for (int y = 0; y < picture.rows; ++y) {
+        picture.row(y).setTo(cv::Scalar(30 + y / 2, 60, 200 - y / 2));
+    }
+    for (int ring = 0; ring < 6; ++ring) {
+        cv::circle(picture, cv::Point(100, 120), 15 + 17 * ring, cv::Scalar(40 * ring, 250, 90), 1,
+                   cv::LINE_8);
+    }
+    cv::line(picture, cv::Point(0, 0), cv::Point(199, 239), cv::Scalar(250, 250, 250), 1, cv::LINE_8);
+    cv::line(picture, cv::Point(199, 0), cv::Point(0, 239), cv::Scalar(20, 30, 40), 1, cv::LINE_8);
+    return picture;
+}
+
 TEST_F(EdgeTuner, ShowsThePicturesOwnColoursOnItsEdgesOverBlack)
 {
-    cv::Mat picture(90, 120, CV_8UC3);
-    cv::RNG(3).fill(picture, cv::RNG::UNIFORM, 0, 256);
-    cv::GaussianBlur(picture, picture, cv::Size(7, 7), 2);
-    const std::vector<int> positions{0, 15, 40, 100};
-    recorder::script({[&] {
-        for (const int position : positions) {
-            SCOPED_TRACE("position " + std::to_string(position));
-            if (position > 0) {
-                recorder::move_slider(position);
+    const std::vector<std::pair<std::string, cv::Mat>> cases{
+        {"smooth noise", noise(90, 120, 2)}, {"busy noise", noise(150, 130, 0.8)},
+        {"rings and diagonals", rings()},    {"one row", noise(1, 70, 1)},
+        {"one column", noise(70, 1, 1)},     {"two by two", noise(2, 2, 0.5)}};
+    // Up and back down, so that what a move keeps from the last is tried too.
+    const std::vector<int> positions{0, 15, 40, 100, 3, 40, 1, 0};
+    for (const auto& [name, picture] : cases) {
+        SCOPED_TRACE(name);
+        recorder::reset();
+        recorder::script({[&, picture = picture] {
+            for (size_t move = 0; move < positions.size(); ++move) {
+                const int position = positions[move];
+                SCOPED_TRACE("position " + std::to_string(position));
+                if (move > 0) {
+                    recorder::move_slider(position);
+                }
+                cv::Mat expected = cv::Mat::zeros(picture.size(), picture.type());
+                picture.copyTo(expected, edges_at(picture, position));
+                const cv::Mat& shown = recorder::last_shown(window_name);
+                ASSERT_EQ(shown.type(), CV_8UC3);
+                EXPECT_EQ(cv::norm(shown, expected, cv::NORM_INF), 0);
             }
-            cv::Mat expected = cv::Mat::zeros(picture.size(), picture.type());
-            picture.copyTo(expected, edges_at(picture, position));
-            const cv::Mat& shown = recorder::last_shown(window_name);
-            ASSERT_EQ(shown.type(), CV_8UC3);
-            EXPECT_EQ(cv::norm(shown, expected, cv::NORM_INF), 0);
-        }
-        recorder::press_key('q');
-    }});
-    EXPECT_EQ(run(picture).status, 0);
+            recorder::press_key('q');
+        }});
+        EXPECT_EQ(run(picture).status, 0);
+    }
 }
 
 TEST_F(EdgeTuner, HigherThresholdsKeepOnlyStrongEdgesAndMovingBackRestores)
