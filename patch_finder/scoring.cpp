@@ -10,6 +10,11 @@
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define SCORING_LANES 1
+#endif
+
 namespace scoring {
 namespace {
 
@@ -110,10 +115,17 @@ inline float derive(double score, const std::int64_t (&sums)[3], std::int64_t sq
 // values and of their squares. Unsigned, so that sliding them down a row
 // stays exact (modulo 2^32, where the sums themselves fit).
 struct Columns {
-    explicit Columns(int values) : sums(size_t(values)), squares(size_t(values)), zeros(size_t(values)) {}
+    Columns(int values, bool lanes)
+        : sums(size_t(values)), squares(size_t(values)), zeros(size_t(values)),
+          prefixes(lanes ? 4 * (size_t(values) / 3 + 1) : 0)
+    {
+    }
     std::vector<std::uint32_t> sums;
     std::vector<std::uint32_t> squares;
     std::vector<uchar> zeros; // a black row, to start the sums from
+    // In lanes: along the row, the sums of the first columns' sums per
+    // channel and of their squares.
+    std::vector<std::uint64_t> prefixes;
 };
 
 #if CV_SIMD128
@@ -167,12 +179,141 @@ void slide_down(Columns& columns, const uchar* entering, const uchar* leaving)
     }
 }
 
+#if SCORING_LANES
+#define SCORING_IN_LANES __attribute__((target("avx2")))
+
+// What std::max(value, 0.) gives: the value unless below zero, -0 kept.
+SCORING_IN_LANES inline __m256d not_below_zero(__m256d value)
+{
+    const __m256d zero = _mm256_setzero_pd();
+    return _mm256_blendv_pd(value, zero, _mm256_cmp_pd(value, zero, _CMP_LT_OQ));
+}
+
+// The sums over a window of `width` columns from `at`, four windows on, as
+// doubles: below 2^52, a whole number's bits under a double's exponent for
+// 2^52 are that double plus 2^52.
+SCORING_IN_LANES inline __m256d window_sums(const std::uint64_t* prefix, int at, int width)
+{
+    const __m256i sums =
+        _mm256_sub_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(prefix + at + width)),
+                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prefix + at)));
+    const __m256d two_to_52 = _mm256_set1_pd(4503599627370496.);
+    return _mm256_sub_pd(_mm256_or_pd(_mm256_castsi256_pd(sums), two_to_52), two_to_52);
+}
+
+// derive, four placements at a time: the same operations in the same order
+// on each lane (no fused multiply-adds, whose single rounding would differ),
+// and the same choices, made by comparing and blending.
+template <int Method>
+SCORING_IN_LANES inline __m256d derive_lanes(__m256d score, const __m256d (&sums)[3], __m256d squares,
+                                             const Formula& formula)
+{
+    constexpr bool coefficient = Method == cv::TM_CCOEFF || Method == cv::TM_CCOEFF_NORMED;
+    constexpr bool difference = Method == cv::TM_SQDIFF || Method == cv::TM_SQDIFF_NORMED;
+    constexpr bool normed =
+        Method == cv::TM_SQDIFF_NORMED || Method == cv::TM_CCORR_NORMED || Method == cv::TM_CCOEFF_NORMED;
+    const __m256d zero = _mm256_setzero_pd();
+    __m256d window_mean2 = zero;
+    if (coefficient) {
+        for (int channel = 0; channel < 3; ++channel) {
+            window_mean2 = _mm256_add_pd(window_mean2, _mm256_mul_pd(sums[channel], sums[channel]));
+            score = _mm256_sub_pd(score, _mm256_mul_pd(sums[channel], _mm256_set1_pd(formula.mean[channel])));
+        }
+        window_mean2 = _mm256_mul_pd(window_mean2, _mm256_set1_pd(formula.inverse_area));
+    }
+    if (difference) {
+        score = _mm256_add_pd(_mm256_sub_pd(squares, _mm256_mul_pd(_mm256_set1_pd(2), score)),
+                              _mm256_set1_pd(formula.templ_sum2));
+        score = not_below_zero(score);
+    }
+    if (normed) {
+        const __m256d spread2 = not_below_zero(_mm256_sub_pd(squares, window_mean2));
+        const __m256d floor = _mm256_set1_pd(library_lost_floor);
+        const __m256d share = _mm256_mul_pd(_mm256_set1_pd(library_lost_share), squares);
+        const __m256d lost_in_rounding =
+            _mm256_blendv_pd(floor, share, _mm256_cmp_pd(share, floor, _CMP_LT_OQ));
+        const __m256d divisor =
+            _mm256_blendv_pd(_mm256_mul_pd(_mm256_sqrt_pd(spread2), _mm256_set1_pd(formula.templ_norm)), zero,
+                             _mm256_cmp_pd(spread2, lost_in_rounding, _CMP_LE_OQ));
+        const __m256d size = _mm256_andnot_pd(_mm256_set1_pd(-0.), score);
+        const __m256d one = _mm256_set1_pd(1);
+        const __m256d sign =
+            _mm256_blendv_pd(_mm256_set1_pd(-1), one, _mm256_cmp_pd(score, zero, _CMP_GT_OQ));
+        const __m256d no_match = Method == cv::TM_SQDIFF_NORMED ? one : zero;
+        const __m256d past_one = _mm256_blendv_pd(
+            no_match, sign,
+            _mm256_cmp_pd(size, _mm256_mul_pd(divisor, _mm256_set1_pd(library_past_one)), _CMP_LT_OQ));
+        score = _mm256_blendv_pd(past_one, _mm256_div_pd(score, divisor),
+                                 _mm256_cmp_pd(size, divisor, _CMP_LT_OQ));
+    }
+    return score;
+}
+
+// One row of placements in lanes, from the row's column sums: the window
+// sums are differences of the prefixes, exact as doubles.
+template <int Method>
+SCORING_IN_LANES void score_row_in_lanes(const Formula& formula, Columns& columns, int templ_cols,
+                                         const float* correlation, float* out, int placements, float& lowest,
+                                         float& highest)
+{
+    const size_t cols = columns.sums.size() / 3;
+    std::uint64_t* const prefix[4] = {columns.prefixes.data(), columns.prefixes.data() + (cols + 1),
+                                      columns.prefixes.data() + 2 * (cols + 1),
+                                      columns.prefixes.data() + 3 * (cols + 1)};
+    const std::uint32_t* sums = columns.sums.data();
+    const std::uint32_t* squares = columns.squares.data();
+    std::uint64_t* blue = prefix[0];
+    std::uint64_t* green = prefix[1];
+    std::uint64_t* red = prefix[2];
+    std::uint64_t* square = prefix[3];
+    blue[0] = green[0] = red[0] = square[0] = 0;
+    for (size_t i = 0; i < cols; ++i, sums += 3, squares += 3) {
+        blue[i + 1] = blue[i] + sums[0];
+        green[i + 1] = green[i] + sums[1];
+        red[i + 1] = red[i] + sums[2];
+        square[i + 1] = square[i] + squares[0] + squares[1] + std::uint64_t(squares[2]);
+    }
+
+    __m128 low = _mm_set1_ps(lowest);
+    __m128 high = _mm_set1_ps(highest);
+    int x = 0;
+    for (; x + 4 <= placements; x += 4) {
+        const __m256d sums[3] = {window_sums(prefix[0], x, templ_cols), window_sums(prefix[1], x, templ_cols),
+                                 window_sums(prefix[2], x, templ_cols)};
+        const __m256d score = derive_lanes<Method>(_mm256_cvtps_pd(_mm_loadu_ps(correlation + x)), sums,
+                                                   window_sums(prefix[3], x, templ_cols), formula);
+        const __m128 rounded = _mm256_cvtpd_ps(score);
+        _mm_storeu_ps(out + x, rounded);
+        low = _mm_min_ps(rounded, low);
+        high = _mm_max_ps(rounded, high);
+    }
+    float lanes[2][4];
+    _mm_storeu_ps(lanes[0], low);
+    _mm_storeu_ps(lanes[1], high);
+    for (int lane = 0; lane < 4; ++lane) {
+        lowest = std::min(lowest, lanes[0][lane]);
+        highest = std::max(highest, lanes[1][lane]);
+    }
+    for (; x < placements; ++x) {
+        const std::int64_t window[3] = {std::int64_t(prefix[0][x + templ_cols] - prefix[0][x]),
+                                        std::int64_t(prefix[1][x + templ_cols] - prefix[1][x]),
+                                        std::int64_t(prefix[2][x + templ_cols] - prefix[2][x])};
+        const std::int64_t window_squares = std::int64_t(prefix[3][x + templ_cols] - prefix[3][x]);
+        const float score = derive<Method>(double(correlation[x]), window, window_squares, formula);
+        out[x] = score;
+        lowest = std::min(lowest, score);
+        highest = std::max(highest, score);
+    }
+}
+#endif
+
 // The scores of the placements in the rows given. The window sums slide down
 // the picture a row at a time, and along each row a column at a time.
 template <int Method>
 void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Columns& columns, cv::Mat& scores,
                 Extremes& extremes)
 {
+    const bool lanes = !columns.prefixes.empty();
     constexpr bool with_sums = Method == cv::TM_CCOEFF || Method == cv::TM_CCOEFF_NORMED;
     constexpr bool with_squares = Method != cv::TM_CCOEFF;
     const cv::Mat& picture = basis.picture;
@@ -191,6 +332,15 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
             slide_down<with_sums, with_squares>(columns, picture.ptr(row + templ_rows - 1),
                                                 picture.ptr(row - 1));
         }
+        const float* correlation = basis.correlation.ptr<float>(row);
+        float* out = scores.ptr<float>(row);
+#if SCORING_LANES
+        if (lanes) {
+            score_row_in_lanes<Method>(formula, columns, basis.templ.cols, correlation, out, scores.cols,
+                                       lowest, highest);
+            continue;
+        }
+#endif
         const std::uint32_t* column_sums = columns.sums.data();
         const std::uint32_t* column_squares = columns.squares.data();
         std::int64_t sums[3] = {0, 0, 0};
@@ -199,8 +349,6 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
             sums[i % 3] += column_sums[i];
             squares += column_squares[i];
         }
-        const float* correlation = basis.correlation.ptr<float>(row);
-        float* out = scores.ptr<float>(row);
         for (int x = 0;; ++x) {
             const float score = derive<Method>(double(correlation[x]), sums, squares, formula);
             out[x] = score;
@@ -220,6 +368,15 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
 }
 
 } // namespace
+
+bool lanes_available()
+{
+#if SCORING_LANES
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
 
 Basis prepare(const cv::Mat& picture, const cv::Mat& templ, Path path, common::Progress* progress)
 {
@@ -250,7 +407,10 @@ Extremes raw_scores(const Basis& basis, int method, cv::Mat& scores)
     // rows: no more stripes than threads, none shorter than that height.
     const int stripes = std::max(1, std::min(cv::getNumThreads(), scores.rows / basis.templ.rows));
     // Made here, so that the threads allocate nothing.
-    std::vector<Columns> columns(size_t(stripes), Columns(basis.picture.cols * 3));
+    // Lanes take a window's sums to doubles exactly below 2^52.
+    const bool lanes = basis.lanes && lanes_available() &&
+                       3 * 65025. * basis.templ.rows * basis.templ.cols < 4503599627370496.;
+    std::vector<Columns> columns(size_t(stripes), Columns(basis.picture.cols * 3, lanes));
     std::vector<Extremes> stripe_extremes(static_cast<size_t>(stripes));
     auto* const scorer = method == cv::TM_SQDIFF          ? score_rows<cv::TM_SQDIFF>
                          : method == cv::TM_SQDIFF_NORMED ? score_rows<cv::TM_SQDIFF_NORMED>

@@ -30,7 +30,11 @@ struct Basis {
     cv::Scalar templ_mean;         // cv::mean of the template
     cv::Scalar spread_mean;        // cv::meanStdDev of the template: its mean...
     cv::Scalar templ_spread;       // ...and its standard deviation, per channel
+    bool lanes = true;             // scores four placements at a time where the processor can
 };
+
+// Whether this processor scores in lanes (AVX2).
+bool lanes_available();
 
 // The correlation on the path given; the native one is what the program
 // takes. Counts its tasks into `progress`, when given.

@@ -180,9 +180,10 @@ TEST_P(Exactness, EveryMeasureShowsTheLibrarysScoresAndFrame)
     EXPECT_EQ(recorder::run(patch_finder_main, {picture_path, template_path}).status, 0);
 }
 
-// Both ways of correlating, the program's and the other, give the library's
-// scores and places for every measure, to the bit, counting every unit of
-// their work; and the releases we build with take the tiles.
+// Both ways of correlating, the program's and the other, and scoring in
+// lanes or one placement at a time, give the library's scores and places for
+// every measure, to the bit, counting every unit of their work; and the
+// releases we build with take the tiles.
 TEST_P(Exactness, BothCorrelationPathsGiveTheLibrarysScores)
 {
     const cv::Mat picture =
@@ -194,11 +195,13 @@ TEST_P(Exactness, BothCorrelationPathsGiveTheLibrarysScores)
     for (const scoring::Path path : {scoring::Path::tiles, scoring::Path::whole_channels}) {
         SCOPED_TRACE(path == scoring::Path::tiles ? "tiles" : "whole channels");
         common::Progress progress;
-        const scoring::Basis basis = scoring::prepare(picture, templ, path, &progress);
+        scoring::Basis basis = scoring::prepare(picture, templ, path, &progress);
         EXPECT_GT(progress.total, 0);
         EXPECT_EQ(progress.done, progress.total) << "the share told stalls short of all";
-        for (int method = cv::TM_SQDIFF; method <= cv::TM_CCOEFF_NORMED; ++method) {
-            SCOPED_TRACE("method " + std::to_string(method));
+        for (int step = 0; step < 12; ++step) {
+            const int method = step % 6;
+            basis.lanes = step < 6;
+            SCOPED_TRACE("method " + std::to_string(method) + (basis.lanes ? " in lanes" : " one at a time"));
             cv::Mat scores;
             const scoring::Located located = scoring::normalized_scores(basis, method, scores);
             cv::Mat expected;
