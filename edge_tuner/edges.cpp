@@ -97,6 +97,10 @@ Candidates prepare(const cv::Mat& grey)
             }
         }
     });
+    // Not kept: the marks take their place.
+    dx.release();
+    dy.release();
+    all.release();
     candidates.marks.assign((std::size_t(grey.rows) + 2) * (std::size_t(grey.cols) + 2), 0);
     return candidates;
 }

@@ -257,15 +257,12 @@ SCORING_IN_LANES void score_row_in_lanes(const Formula& formula, Columns& column
                                          float& highest)
 {
     const size_t cols = columns.sums.size() / 3;
-    std::uint64_t* const prefix[4] = {columns.prefixes.data(), columns.prefixes.data() + (cols + 1),
-                                      columns.prefixes.data() + 2 * (cols + 1),
-                                      columns.prefixes.data() + 3 * (cols + 1)};
+    std::uint64_t* const blue = columns.prefixes.data();
+    std::uint64_t* const green = blue + (cols + 1);
+    std::uint64_t* const red = green + (cols + 1);
+    std::uint64_t* const square = red + (cols + 1);
     const std::uint32_t* sums = columns.sums.data();
     const std::uint32_t* squares = columns.squares.data();
-    std::uint64_t* blue = prefix[0];
-    std::uint64_t* green = prefix[1];
-    std::uint64_t* red = prefix[2];
-    std::uint64_t* square = prefix[3];
     blue[0] = green[0] = red[0] = square[0] = 0;
     for (size_t i = 0; i < cols; ++i, sums += 3, squares += 3) {
         blue[i + 1] = blue[i] + sums[0];
@@ -278,10 +275,10 @@ SCORING_IN_LANES void score_row_in_lanes(const Formula& formula, Columns& column
     __m128 high = _mm_set1_ps(highest);
     int x = 0;
     for (; x + 4 <= placements; x += 4) {
-        const __m256d sums[3] = {window_sums(prefix[0], x, templ_cols), window_sums(prefix[1], x, templ_cols),
-                                 window_sums(prefix[2], x, templ_cols)};
-        const __m256d score = derive_lanes<Method>(_mm256_cvtps_pd(_mm_loadu_ps(correlation + x)), sums,
-                                                   window_sums(prefix[3], x, templ_cols), formula);
+        const __m256d window[3] = {window_sums(blue, x, templ_cols), window_sums(green, x, templ_cols),
+                                   window_sums(red, x, templ_cols)};
+        const __m256d score = derive_lanes<Method>(_mm256_cvtps_pd(_mm_loadu_ps(correlation + x)), window,
+                                                   window_sums(square, x, templ_cols), formula);
         const __m128 rounded = _mm256_cvtpd_ps(score);
         _mm_storeu_ps(out + x, rounded);
         low = _mm_min_ps(rounded, low);
@@ -295,10 +292,10 @@ SCORING_IN_LANES void score_row_in_lanes(const Formula& formula, Columns& column
         highest = std::max(highest, lanes[1][lane]);
     }
     for (; x < placements; ++x) {
-        const std::int64_t window[3] = {std::int64_t(prefix[0][x + templ_cols] - prefix[0][x]),
-                                        std::int64_t(prefix[1][x + templ_cols] - prefix[1][x]),
-                                        std::int64_t(prefix[2][x + templ_cols] - prefix[2][x])};
-        const std::int64_t window_squares = std::int64_t(prefix[3][x + templ_cols] - prefix[3][x]);
+        const std::int64_t window[3] = {std::int64_t(blue[x + templ_cols] - blue[x]),
+                                        std::int64_t(green[x + templ_cols] - green[x]),
+                                        std::int64_t(red[x + templ_cols] - red[x])};
+        const std::int64_t window_squares = std::int64_t(square[x + templ_cols] - square[x]);
         const float score = derive<Method>(double(correlation[x]), window, window_squares, formula);
         out[x] = score;
         lowest = std::min(lowest, score);
