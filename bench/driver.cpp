@@ -141,6 +141,8 @@ void once_table(const Picture& large)
         {"patch_finder move: extremes found while scoring, one pass to rescale and search, against the "
          "library's rescaling and search",
          "patch_finder_move/one_pass", "patch_finder_move/separate_passes"},
+        {"patch_finder move: scored four placements at a time (AVX2), against one at a time",
+         "patch_finder_move/one_pass", "patch_finder_move/one_at_a_time"},
         {"edge_tuner move: the kept candidates joined and coloured where they change, against the "
          "library's blur, Canny, clearing and masked copy",
          "edge_tuner_move/candidates", "edge_tuner_move/library"},

@@ -72,10 +72,12 @@ void spin(benchmark::State& state, int threads)
 
 // patch_finder's moves, to measures 3, 5 and 1 in turn: one pass to rescale
 // and search with the extremes found while scoring, or the library's
-// rescaling and search, each a pass of its own.
-void patch_finder_move(benchmark::State& state, bool separate_passes)
+// rescaling and search, each a pass of its own; scored in lanes where the
+// processor can, or one placement at a time.
+void patch_finder_move(benchmark::State& state, bool separate_passes, bool lanes = true)
 {
-    const scoring::Basis basis = scoring::prepare(picture, templ);
+    scoring::Basis basis = scoring::prepare(picture, templ);
+    basis.lanes = lanes;
     const int methods[] = {cv::TM_CCORR_NORMED, cv::TM_CCOEFF_NORMED, cv::TM_SQDIFF_NORMED};
     cv::Mat scores;
     int move = 0;
@@ -225,6 +227,8 @@ int main(int argc, char** argv)
         {"spin/all_threads", [all](benchmark::State& state) { spin(state, all); }},
         {"spin/one_thread", [](benchmark::State& state) { spin(state, 1); }},
         {"patch_finder_move/one_pass", [](benchmark::State& state) { patch_finder_move(state, false); }},
+        {"patch_finder_move/one_at_a_time",
+         [](benchmark::State& state) { patch_finder_move(state, false, false); }},
         {"patch_finder_move/separate_passes",
          [](benchmark::State& state) { patch_finder_move(state, true); }},
         {"edge_tuner_move/candidates", [](benchmark::State& state) { edge_tuner_move(state, false, false); }},
