@@ -57,19 +57,18 @@ Formula formula_for(const Basis& basis, int method)
 
 // Per picture column and channel, sums over the template's height of the
 // values and of their squares. Unsigned, so that sliding them down a row
-// stays exact (modulo 2^32, where the sums themselves fit).
+// stays exact (modulo 2^32, where the sums themselves fit). In lanes, they
+// are kept apart per channel instead (lanes.hpp).
 struct Columns {
-    Columns(int values, bool lanes)
-        : sums(size_t(values)), squares(size_t(values)), zeros(size_t(values)),
-          prefixes(lanes ? 4 * (size_t(values) / 3 + 1) : 0)
+    Columns(int cols, bool lanes)
+        : sums(lanes ? 0 : 3 * size_t(cols)), squares(sums.size()), zeros(3 * size_t(cols)),
+          in_lanes(lanes ? size_t(cols) : 0)
     {
     }
     std::vector<std::uint32_t> sums;
     std::vector<std::uint32_t> squares;
     std::vector<uchar> zeros; // a black row, to start the sums from
-    // In lanes: along the row, the sums of the first columns' sums per
-    // channel and of their squares.
-    std::vector<std::uint64_t> prefixes;
+    LaneColumns in_lanes;
 };
 
 #if CV_SIMD128
@@ -87,6 +86,12 @@ inline void add_difference(std::uint32_t* sums, const cv::v_uint16x8& first, con
 template <bool Sums, bool Squares>
 void slide_down(Columns& columns, const uchar* entering, const uchar* leaving)
 {
+#if SCORING_LANES
+    if (columns.in_lanes.cols > 0) {
+        slide_in_lanes(Sums, Squares, columns.in_lanes, entering, leaving);
+        return;
+    }
+#endif
     std::uint32_t* sums = columns.sums.data();
     std::uint32_t* squares = columns.squares.data();
     const size_t values = columns.sums.size();
@@ -129,7 +134,7 @@ template <int Method>
 void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Columns& columns, cv::Mat& scores,
                 Extremes& extremes)
 {
-    const bool lanes = !columns.prefixes.empty();
+    const bool lanes = columns.in_lanes.cols > 0;
     constexpr bool with_sums = Method == cv::TM_CCOEFF || Method == cv::TM_CCOEFF_NORMED;
     constexpr bool with_squares = Method != cv::TM_CCOEFF;
     const cv::Mat& picture = basis.picture;
@@ -140,6 +145,7 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
     float highest = -lowest;
     std::fill(columns.sums.begin(), columns.sums.end(), 0);
     std::fill(columns.squares.begin(), columns.squares.end(), 0);
+    columns.in_lanes.clear();
     for (int y = rows.start; y < rows.start + templ_rows; ++y) {
         slide_down<with_sums, with_squares>(columns, picture.ptr(y), columns.zeros.data());
     }
@@ -152,9 +158,8 @@ void score_rows(const Basis& basis, const Formula& formula, cv::Range rows, Colu
         float* out = scores.ptr<float>(row);
 #if SCORING_LANES
         if (lanes) {
-            score_row_in_lanes(Method, formula, columns.sums.data(), columns.squares.data(),
-                               size_t(basis.picture.cols), columns.prefixes.data(), basis.templ.cols,
-                               correlation, out, scores.cols, lowest, highest);
+            score_row_in_lanes(Method, formula, columns.in_lanes, basis.templ.cols, correlation, out,
+                               scores.cols, lowest, highest);
             continue;
         }
 #endif
@@ -215,10 +220,10 @@ Extremes raw_scores(const Basis& basis, int method, cv::Mat& scores)
     // rows: no more stripes than threads, none shorter than that height.
     const int stripes = std::max(1, std::min(cv::getNumThreads(), scores.rows / basis.templ.rows));
     // Made here, so that the threads allocate nothing.
-    // Lanes take a window's sums to doubles exactly below 2^52.
-    const bool lanes = basis.lanes && lanes_available() &&
-                       3 * 65025. * basis.templ.rows * basis.templ.cols < 4503599627370496.;
-    std::vector<Columns> columns(size_t(stripes), Columns(basis.picture.cols * 3, lanes));
+    // Lanes hold a window's sums per channel in 32 bits, a column's squares too.
+    const bool lanes = basis.lanes && lanes_available() && basis.templ.rows <= lanes_tallest_templ &&
+                       double(basis.templ.rows) * basis.templ.cols <= lanes_largest_templ_area;
+    std::vector<Columns> columns(size_t(stripes), Columns(basis.picture.cols, lanes));
     std::vector<Extremes> stripe_extremes(static_cast<size_t>(stripes));
     auto* const scorer = method == cv::TM_SQDIFF          ? score_rows<cv::TM_SQDIFF>
                          : method == cv::TM_SQDIFF_NORMED ? score_rows<cv::TM_SQDIFF_NORMED>

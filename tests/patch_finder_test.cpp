@@ -132,8 +132,9 @@ std::vector<Pair> pairs()
     const cv::Mat tiled = pictures::smooth_random(420, 60, CV_8UC3, 17);
     const cv::Mat tall_tiled = pictures::smooth_random(1800, 40, CV_8UC3, 18);
     // Score maps rescaled and searched in blocks of rows: equal extremes in
-    // several blocks, the first one counts. Also three tiles across.
-    const cv::Mat wide = pictures::smooth_random(300, 700, CV_8UC3, 19);
+    // several blocks, the first one counts. Also three tiles across, and
+    // not a whole number of lanes.
+    const cv::Mat wide = pictures::smooth_random(300, 703, CV_8UC3, 19);
     return {
         {"photo", photo, photo(cv::Rect(50, 30, 40, 30)).clone(), ".jpg"},
         {"noise", noise, noise(cv::Rect(40, 25, 30, 20)).clone(), ".png"},
