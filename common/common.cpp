@@ -167,6 +167,9 @@ void work_while_attending(Progress& progress, const std::function<void(Progress&
 // Why the library gave up, in one line for the console.
 std::string failure_reason(const std::exception& failure, cv::Size size)
 {
+    if (dynamic_cast<const screen::Unreachable*>(&failure) != nullptr) {
+        return failure.what();
+    }
     const auto* library = dynamic_cast<const cv::Exception*>(&failure);
     const auto* system = dynamic_cast<const std::system_error*>(&failure);
     // A thread that cannot be had is memory that cannot be had: its stack.

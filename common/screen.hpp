@@ -6,16 +6,23 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include <opencv2/core.hpp>
 
 namespace screen {
 
+// A window system named but not to be reached: the toolkit would abort.
+struct Unreachable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // Asked before the first window is made: the free area (panels excluded) of
 // the screen where new windows go, or nothing when no window system
 // answers. From then on, every window the library makes stays off screen
-// until it is placed.
+// until it is placed. Throws Unreachable for an X display that cannot be
+// reached.
 std::optional<cv::Rect> area();
 
 // What a window made with its sliders, but not yet placed, adds around its

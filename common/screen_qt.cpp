@@ -154,6 +154,24 @@ bool is_set(const char* variable)
     return std::getenv(variable) != nullptr && *std::getenv(variable) != 0;
 }
 
+bool has(const char* variable, const char* part)
+{
+    const char* value = std::getenv(variable);
+    return value != nullptr && QByteArray(value).toLower().contains(part);
+}
+
+// Whether the toolkit will take X, as it chooses: the platform named, else
+// Wayland in a Wayland session other than GNOME's, else X.
+bool takes_x()
+{
+    if (is_set("QT_QPA_PLATFORM")) {
+        return std::strncmp(std::getenv("QT_QPA_PLATFORM"), "xcb", 3) == 0;
+    }
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    return session == nullptr || std::strcmp(session, "wayland") != 0 ||
+           has("XDG_CURRENT_DESKTOP", "gnome") || has("XDG_SESSION_DESKTOP", "gnome");
+}
+
 // The windows draw without GL: its stack would only cost memory and time
 // (HACKING). The user's own choice wins.
 void draw_without_gl()
@@ -185,6 +203,13 @@ std::optional<cv::Rect> area()
         return std::nullopt;
     }
     if (QApplication::instance() == nullptr) {
+        // The toolkit aborts the process where it cannot reach its display.
+        if (takes_x() && !x_window_system::connect()) {
+            const char* display = std::getenv("DISPLAY");
+            throw Unreachable(display != nullptr && *display != 0
+                                  ? std::string("cannot reach the display ") + display
+                                  : "no display to show the windows on");
+        }
         draw_without_gl();
         // The toolkit waits forever for a thread of its own it could not
         // make (its session bus's, as the first window is made): where the

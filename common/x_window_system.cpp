@@ -12,10 +12,15 @@
 namespace x_window_system {
 namespace {
 
+Display* connection = nullptr;
+bool tried = false;
+
 Display* x_display()
 {
-    static Display* const display = XOpenDisplay(nullptr);
-    return display;
+    if (!tried) {
+        connect();
+    }
+    return connection;
 }
 
 Atom atom(Display* display, const char* name)
@@ -75,6 +80,20 @@ bool window_manager_runs(Display* display)
 }
 
 } // namespace
+
+bool connect()
+{
+    // A reset takes a few milliseconds; a display that is not there fails
+    // within a second.
+    for (int tries = 0; connection == nullptr && tries < 20; ++tries) {
+        if (tries > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        connection = XOpenDisplay(nullptr);
+    }
+    tried = true;
+    return connection != nullptr;
+}
 
 Extents frame_of(unsigned long window)
 {

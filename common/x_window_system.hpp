@@ -4,6 +4,12 @@
 
 namespace x_window_system {
 
+// Connects to the X server of DISPLAY, waiting out the moment in which a
+// server resets (as a bare one does when its last client leaves), and keeps
+// the connection: the server then does not reset under the toolkit's own.
+// False where none can be had.
+bool connect();
+
 // What the window manager's frame adds on each side of a window.
 struct Extents {
     int left = 0;

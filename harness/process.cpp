@@ -23,16 +23,22 @@ using Clock = std::chrono::steady_clock;
 
 std::vector<std::string> environment_with(const std::vector<std::string>& settings)
 {
-    std::vector<std::string> environment = settings;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string setting = *entry;
+    // The last setting of a name wins, over the settings before it and this
+    // process's own.
+    std::vector<std::string> environment;
+    const auto named = [&](const std::string& setting) {
         const std::string name = setting.substr(0, setting.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& change : settings) {
-            replaced = replaced || change.rfind(name, 0) == 0;
+        return std::any_of(environment.begin(), environment.end(),
+                           [&](const std::string& kept) { return kept.rfind(name, 0) == 0; });
+    };
+    for (auto change = settings.rbegin(); change != settings.rend(); ++change) {
+        if (!named(*change)) {
+            environment.push_back(*change);
         }
-        if (!replaced) {
-            environment.push_back(setting);
+    }
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (!named(*entry)) {
+            environment.push_back(*entry);
         }
     }
     return environment;

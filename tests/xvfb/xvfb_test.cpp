@@ -129,6 +129,17 @@ cv::Mat shot_when(desktop::Desktop& screen, const std::string& id, const cv::Mat
     return shot;
 }
 
+// Whether a program still runs, or how it ended.
+std::string how_it_stands(desktop::Desktop& screen, const process::Child& program)
+{
+    if (process::running(program)) {
+        return "the program still runs";
+    }
+    const process::Ending ending = screen.wait(program, Seconds(0));
+    return std::string("the program ended ") + (ending.by_signal ? "by signal " : "with status ") +
+           std::to_string(ending.code) + ", saying: " + ending.err;
+}
+
 class EveryProgram : public ::testing::TestWithParam<Case> {
   protected:
     // Starts the program and waits until all of its windows are up.
@@ -138,8 +149,8 @@ class EveryProgram : public ::testing::TestWithParam<Case> {
         std::vector<std::string> ids;
         for (const std::string& title : GetParam().windows) {
             ids.push_back(screen.find_window(title, start_limit));
-            const char* state = process::running(program) ? "still runs" : "has ended";
-            EXPECT_NE(ids.back(), "") << "no window titled '" << title << "'; the program " << state;
+            EXPECT_NE(ids.back(), "")
+                << "no window titled '" << title << "'; " << how_it_stands(screen, program);
         }
         return ids;
     }
@@ -207,6 +218,22 @@ TEST_P(EveryProgram, UnreadablePictureEndsWith255AndNoWindow)
     }
 }
 
+// A display named but not there, where the toolkit would abort: one line
+// and 255, as for a picture that cannot be shown.
+TEST_P(EveryProgram, AnUnreachableDisplayEndsWith255AndOneLine)
+{
+    if (!on_x(GetParam())) {
+        GTEST_SKIP() << "the toolkit asks a Wayland display itself";
+    }
+    process::Child program = screen.start(GetParam().executable, GetParam().pictures, {"DISPLAY=:65000"});
+    const process::Ending ending = screen.wait(program, end_limit);
+    EXPECT_TRUE(ending.ended);
+    EXPECT_FALSE(ending.by_signal);
+    EXPECT_EQ(ending.code, 255);
+    EXPECT_EQ(ending.out, "");
+    EXPECT_EQ(ending.err, GetParam().name + ": cannot reach the display :65000\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Suite, EveryProgram, ::testing::ValuesIn(cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Wayland, EveryProgram, ::testing::ValuesIn(cases(false, desktop::Kind::wayland)),
                          case_name);
@@ -251,7 +278,7 @@ TEST(CircleFinderWindow, ShowsTheMarkersOnThePicture)
     const Case circle_finder = case_named("circle_finder");
     process::Child program = screen.start(circle_finder.executable, circle_finder.pictures);
     const std::string id = screen.find_window(circle_finder.windows.front(), start_limit);
-    ASSERT_FALSE(id.empty());
+    ASSERT_FALSE(id.empty()) << how_it_stands(screen, program);
     // The picture alone is up while the circles are looked for.
     EXPECT_TRUE(process::wait_idle(program, start_limit));
     const cv::Mat shot = screen.screenshot(id);
