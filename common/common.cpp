@@ -4,16 +4,15 @@
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
-#include <new>
 #include <optional>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "failure.hpp"
 #include "fit.hpp"
 #include "heif_picture.hpp"
 #include "screen.hpp"
@@ -162,33 +161,6 @@ void work_while_attending(Progress& progress, const std::function<void(Progress&
     if (windows_failure || work_failure) {
         std::rethrow_exception(windows_failure ? windows_failure : work_failure);
     }
-}
-
-// Why the library gave up, in one line for the console.
-std::string failure_reason(const std::exception& failure, cv::Size size)
-{
-    if (dynamic_cast<const screen::Unreachable*>(&failure) != nullptr) {
-        return failure.what();
-    }
-    const auto* library = dynamic_cast<const cv::Exception*>(&failure);
-    const auto* system = dynamic_cast<const std::system_error*>(&failure);
-    // A thread that cannot be had is memory that cannot be had: its stack.
-    // The library's thread pool says so in words alone.
-    const bool memory = library != nullptr ? library->code == cv::Error::StsNoMem
-                        : system != nullptr
-                            ? system->code() == std::errc::resource_unavailable_try_again ||
-                                  system->code() == std::errc::not_enough_memory
-                            : dynamic_cast<const std::bad_alloc*>(&failure) != nullptr ||
-                                  std::string(failure.what()).rfind("pthread_create has failed", 0) == 0;
-    if (!memory) {
-        const std::string said = library != nullptr ? library->err : failure.what();
-        return "cannot process this picture: " + said.substr(0, said.find('\n'));
-    }
-    if (size.empty()) {
-        return "not enough memory to read this picture";
-    }
-    return "not enough memory to process this " + std::to_string(size.width) + "x" +
-           std::to_string(size.height) + " picture";
 }
 
 } // namespace
